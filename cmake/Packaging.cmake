@@ -1,0 +1,39 @@
+# Debian package, built by `cpack` (see the "package" presets).
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME corvane-tesk)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Corvane Tesk developers <dev@corvane.example>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fax destination helper for a print-to-fax server")
+set(CPACK_PACKAGE_DESCRIPTION
+  "Corvane Tesk sits in the system tray and listens on TCP port 5555. When a\n"
+  "fax server connects, it asks the user for the fax number, typed in or\n"
+  "picked from the address book, and sends the answer back to the server.")
+string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
+set(CPACK_PACKAGE_HOMEPAGE_URL "http://corvane.example/fax/")
+set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
+# Smaller package, no debug symbols shipped: the build type keeps none worth having.
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${CPACK_PACKAGE_CONTACT})
+set(CPACK_DEBIAN_PACKAGE_SECTION net)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+# Library dependencies come from the binary through dpkg-shlibdeps (dpkg-dev).
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Not linked, so unseen by dpkg-shlibdeps: the address-book service, and the
+# free stand-ins for the dialog's Arial faces.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "evolution-data-server, fonts-liberation2")
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+# dpkg keeps files under /etc that the user changed, and removes them only
+# on purge; it needs them listed as conffiles for that.
+cmake_path(ABSOLUTE_PATH CORVANE_AUTOSTART_DIR BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX}
+           OUTPUT_VARIABLE corvane_autostart_full)
+if(corvane_autostart_full MATCHES "^/etc/")
+  set(corvane_conffiles ${CMAKE_BINARY_DIR}/debian/conffiles)
+  file(WRITE ${corvane_conffiles} "${corvane_autostart_full}/org.corvane.Tesk.desktop\n")
+  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${corvane_conffiles})
+endif()
+
+include(CPack)

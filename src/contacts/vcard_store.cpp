@@ -1,0 +1,411 @@
+#include "vcard_store.h"
+
+#include "vcard_parse.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+
+namespace {
+
+// Reading a file stops here: no address book's text comes near it, and the
+// cap keeps one runaway file from filling memory. Cards past it are not seen.
+constexpr qsizetype kMaxFileBytes = 64 * 1024 * 1024;
+
+// A thread pays off for this many small files, or for one piece of a big file.
+constexpr size_t kFilesPerThread = 64;
+constexpr qsizetype kPieceBytes = 1024 * 1024;
+
+constexpr uint32_t kWatchedEvents = IN_CREATE | IN_DELETE | IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_FROM | IN_MOVED_TO
+    | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int descriptor = -1)
+        : m_descriptor(descriptor)
+    {
+    }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+    ~FileDescriptor()
+    {
+        if (m_descriptor >= 0)
+            close(m_descriptor);
+    }
+    bool IsOpen() const { return m_descriptor >= 0; }
+    int Get() const { return m_descriptor; }
+
+private:
+    int m_descriptor;
+};
+
+// Runs work(index) for every index below count, spread over the cores when
+// there is enough of it: a first look at a big address book is mostly parsing.
+template <typename Work>
+void ForEachIndex(size_t count, size_t perThread, const Work &work)
+{
+    std::atomic<size_t> next = 0;
+    const auto runRemaining = [&] {
+        for (size_t index; (index = next++) < count;)
+            work(index);
+    };
+    const size_t threads = std::clamp<size_t>(count / perThread, 1, std::max(1U, std::thread::hardware_concurrency()));
+    std::vector<std::jthread> helpers;
+    for (size_t i = 1; i < threads; ++i)
+        helpers.emplace_back(runRemaining);
+    runRemaining();
+}
+
+using CardList = std::shared_ptr<const std::vector<ParsedCard>>;
+
+// What tells a changed file from the one that was read.
+struct FileState {
+    qint64 inode = 0;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    qint64 changedNs = 0;
+    // A change to a symbolic link's target raises no event in the folder.
+    bool symlink = false;
+    bool operator==(const FileState &) const = default;
+};
+
+// Nothing when the name is not that of a file the address book reads.
+std::optional<FileState> Examine(const FileDescriptor &directory, const QByteArray &name)
+{
+    struct stat status;
+    if (fstatat(directory.Get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return std::nullopt;
+    const bool symlink = S_ISLNK(status.st_mode);
+    if (symlink && fstatat(directory.Get(), name.constData(), &status, 0) != 0)
+        return std::nullopt;
+    if (!S_ISREG(status.st_mode))
+        return std::nullopt;
+    return FileState{qint64(status.st_ino), qint64(status.st_size),
+                     qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
+                     qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec, symlink};
+}
+
+struct CardFile {
+    FileState state;
+    CardList cards;
+};
+
+CardList ReadCards(int directory, const QByteArray &name, qsizetype size)
+{
+    // O_NONBLOCK: should the file have become a pipe since it was looked at,
+    // opening it must not wait for a writer.
+    const FileDescriptor file(openat(directory, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (!file.IsOpen())
+        return std::make_shared<const std::vector<ParsedCard>>(); // unreadable: no cards until that changes
+    // One byte more than expected, to see the end without growing.
+    QByteArray contents(std::min(size + 1, kMaxFileBytes), Qt::Uninitialized);
+    qsizetype length = 0;
+    while (length < kMaxFileBytes) {
+        if (length == contents.size())
+            contents.resize(std::min(2 * length, kMaxFileBytes));
+        const ssize_t got = read(file.Get(), contents.data() + length, size_t(contents.size() - length));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            break;
+        length += got;
+    }
+    const std::vector<QByteArrayView> pieces = SplitBetweenCards(QByteArrayView(contents.constData(), length), kPieceBytes);
+    std::vector<std::vector<ParsedCard>> parsed(pieces.size());
+    ForEachIndex(pieces.size(), 1, [&](size_t index) { parsed[index] = ParseVCards(pieces[index]); });
+    std::vector<ParsedCard> cards = std::move(parsed.front());
+    for (size_t index = 1; index < parsed.size(); ++index)
+        cards.insert(cards.end(), std::make_move_iterator(parsed[index].begin()), std::make_move_iterator(parsed[index].end()));
+    return std::make_shared<const std::vector<ParsedCard>>(std::move(cards));
+}
+
+// The cards in address book order, numbered from 1.
+class Listing {
+public:
+    Listing() = default;
+    explicit Listing(const std::map<QByteArray, CardFile> &files)
+    {
+        for (const auto &[name, file] : files) {
+            if (file.cards->empty())
+                continue;
+            m_files.push_back(file.cards);
+            for (const ParsedCard &card : *file.cards)
+                m_cards.push_back(&card);
+        }
+    }
+
+    qint32 Count() const { return qint32(m_cards.size()); }
+
+    const ParsedCard *At(qint32 position) const
+    {
+        return position >= 1 && position <= Count() ? m_cards[size_t(position - 1)] : nullptr;
+    }
+
+private:
+    std::vector<CardList> m_files; // keeps the cards alive
+    std::vector<const ParsedCard *> m_cards;
+};
+
+// Reads the cards once and, through inotify, re-reads only the files that
+// changed. Where inotify is not available, every look compares the files'
+// signatures instead.
+class VCardFolder final : public ContactsFolder {
+public:
+    // onlyFile: the address book is that one file of the directory.
+    VCardFolder(QByteArray directory, QByteArray onlyFile)
+        : m_directory(std::move(directory))
+        , m_onlyFile(std::move(onlyFile))
+        , m_inotify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
+        , m_listed(std::make_shared<const Listing>())
+    {
+    }
+
+    qint32 Count() override
+    {
+        Refresh();
+        m_listed = CurrentListing();
+        return m_listed->Count();
+    }
+
+    ContactItem Item(qint32 position) override
+    {
+        const ParsedCard *card = m_listed->At(position);
+        if (!card)
+            throw StoreError("no item at position " + std::to_string(position));
+        return card->item;
+    }
+
+    QString FaxNumber(qint32 position, FaxKind kind) override
+    {
+        Refresh();
+        const ParsedCard *card = CurrentListing()->At(position);
+        if (!card)
+            throw StoreError("no item at position " + std::to_string(position) + " any more");
+        return card->FaxNumber(kind);
+    }
+
+private:
+    bool IsCardFile(QByteArrayView name) const
+    {
+        if (!m_onlyFile.isEmpty())
+            return name == m_onlyFile;
+        return name.size() > 4 && name.last(4).compare(".vcf", Qt::CaseInsensitive) == 0;
+    }
+
+    void Refresh()
+    {
+        const bool rereadAll = TakeEvents();
+        if (m_watch < 0 || rereadAll)
+            Scan(rereadAll);
+        else if (!m_changedNames.empty() || m_symlinkCount > 0)
+            Update(OpenDirectory(), ChangedAndLinkedNames(), false);
+        m_changedNames.clear();
+    }
+
+    // Collects the names of the files that events report changed. True when
+    // the events no longer tell every change: then every file is re-read.
+    bool TakeEvents()
+    {
+        if (m_watch < 0)
+            return false;
+        bool overflowed = false;
+        alignas(inotify_event) char buffer[4096];
+        for (;;) {
+            const ssize_t length = read(m_inotify.Get(), buffer, sizeof buffer);
+            if (length < 0 && errno == EINTR)
+                continue;
+            if (length <= 0)
+                return overflowed;
+            for (const char *next = buffer; next < buffer + length;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(next);
+                next += sizeof(inotify_event) + event->len;
+                if (event->mask & IN_Q_OVERFLOW) {
+                    overflowed = true;
+                } else if (event->wd != m_watch) {
+                    continue; // left over from a folder no longer watched
+                } else if (event->len == 0) {
+                    // The folder itself was moved, deleted or had its
+                    // permissions changed: look at its path afresh.
+                    if (event->mask & IN_MOVE_SELF)
+                        inotify_rm_watch(m_inotify.Get(), m_watch);
+                    m_watch = -1;
+                } else if (const QByteArray name(event->name); IsCardFile(name)) {
+                    m_changedNames.insert(name);
+                }
+            }
+        }
+    }
+
+    void Scan(bool rereadAll)
+    {
+        // Watch before listing, so that no change slips in between.
+        if (m_inotify.IsOpen() && m_watch < 0)
+            m_watch = inotify_add_watch(m_inotify.Get(), m_directory.constData(), kWatchedEvents);
+        const FileDescriptor directory = OpenDirectory();
+        const std::vector<QByteArray> names = ListCardFiles(directory);
+        std::map<QByteArray, CardFile> previous = std::exchange(m_files, {});
+        for (const QByteArray &name : names) {
+            if (auto known = previous.extract(name))
+                m_files.insert(std::move(known));
+        }
+        if (!previous.empty()) // gone since the last look
+            m_current.reset();
+        m_symlinkCount = std::count_if(m_files.begin(), m_files.end(), [](const auto &entry) { return entry.second.state.symlink; });
+        Update(directory, names, rereadAll);
+    }
+
+    // A folder that is missing or unreadable, even one that had to exist,
+    // reads as empty: it may be in the middle of being moved or synced.
+    FileDescriptor OpenDirectory() const
+    {
+        return FileDescriptor(open(m_directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+
+    std::vector<QByteArray> ListCardFiles(const FileDescriptor &directory) const
+    {
+        if (!directory.IsOpen())
+            return {};
+        if (!m_onlyFile.isEmpty())
+            return {m_onlyFile};
+        std::vector<QByteArray> names;
+        DIR *listing = fdopendir(dup(directory.Get()));
+        if (!listing)
+            return names;
+        while (const dirent *entry = readdir(listing)) {
+            if (IsCardFile(entry->d_name))
+                names.emplace_back(entry->d_name);
+        }
+        closedir(listing);
+        return names;
+    }
+
+    std::vector<QByteArray> ChangedAndLinkedNames() const
+    {
+        std::vector<QByteArray> names(m_changedNames.begin(), m_changedNames.end());
+        if (m_symlinkCount > 0) {
+            for (const auto &[name, file] : m_files) {
+                if (file.state.symlink && !m_changedNames.contains(name))
+                    names.push_back(name);
+            }
+        }
+        return names;
+    }
+
+    // Brings the entries of the named files up to date with the disk.
+    void Update(const FileDescriptor &directory, const std::vector<QByteArray> &names, bool rereadAll)
+    {
+        struct PendingRead {
+            const QByteArray *name;
+            qsizetype size;
+            CardList *cards;
+        };
+        std::vector<PendingRead> reads;
+        for (const QByteArray &name : names) {
+            auto entry = m_files.find(name);
+            const std::optional<FileState> state = Examine(directory, name);
+            if (!state) {
+                if (entry != m_files.end()) {
+                    m_symlinkCount -= entry->second.state.symlink;
+                    m_files.erase(entry);
+                    m_current.reset();
+                }
+                continue;
+            }
+            if (entry == m_files.end())
+                entry = m_files.emplace(name, CardFile()).first;
+            CardFile &file = entry->second;
+            // An event names the file itself, so its content changed even
+            // where its state looks the same; a symbolic link's target has
+            // only its state to tell.
+            const bool reported = !file.state.symlink && m_changedNames.contains(name);
+            if (file.cards && !rereadAll && !reported && file.state == *state)
+                continue;
+            m_symlinkCount += state->symlink - file.state.symlink;
+            file.state = *state;
+            reads.push_back({&entry->first, state->size, &file.cards});
+        }
+        if (reads.empty())
+            return;
+        m_current.reset();
+        ForEachIndex(reads.size(), kFilesPerThread, [&](size_t index) {
+            *reads[index].cards = ReadCards(directory.Get(), *reads[index].name, reads[index].size);
+        });
+    }
+
+    std::shared_ptr<const Listing> CurrentListing()
+    {
+        if (!m_current)
+            m_current = std::make_shared<const Listing>(m_files);
+        return m_current;
+    }
+
+    const QByteArray m_directory;
+    const QByteArray m_onlyFile;
+    const FileDescriptor m_inotify;
+    int m_watch = -1;
+    std::map<QByteArray, CardFile> m_files; // in address book order: by name, byte by byte
+    std::set<QByteArray> m_changedNames;
+    qsizetype m_symlinkCount = 0;
+    std::shared_ptr<const Listing> m_current; // null once m_files has changed
+    std::shared_ptr<const Listing> m_listed;  // as the last Count() saw it
+};
+
+std::string Reason(int error)
+{
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return "no such file or folder";
+    case EACCES:
+    case EPERM:
+        return "permission denied";
+    default:
+        return qt_error_string(error).toStdString();
+    }
+}
+
+} // namespace
+
+VCardStore::VCardStore(QString path, bool mustExist)
+    : m_path(std::move(path))
+    , m_mustExist(mustExist)
+{
+}
+
+std::unique_ptr<ContactsFolder> VCardStore::OpenDefaultContactsFolder()
+{
+    const QFileInfo info(m_path);
+    const QByteArray path = QFile::encodeName(info.absoluteFilePath());
+    struct stat status;
+    const bool exists = stat(path.constData(), &status) == 0;
+    const int error = exists ? 0 : errno;
+    const bool isFolder = exists ? S_ISDIR(status.st_mode) : !m_path.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive);
+    if (m_mustExist) {
+        const auto fail = [this](const std::string &reason) {
+            throw StoreError("address book \"" + m_path.toStdString() + "\": " + reason);
+        };
+        if (!exists)
+            fail(Reason(error));
+        if (!isFolder && !S_ISREG(status.st_mode))
+            fail("not a file or folder");
+        if (access(path.constData(), isFolder ? R_OK | X_OK : R_OK) != 0)
+            fail(Reason(errno));
+    }
+    if (isFolder)
+        return std::make_unique<VCardFolder>(path, QByteArray());
+    return std::make_unique<VCardFolder>(QFile::encodeName(info.absolutePath()), QFile::encodeName(info.fileName()));
+}

@@ -1,0 +1,192 @@
+#include "tcp_socket_layer.h"
+
+#include <QHostAddress>
+#include <QSocketNotifier>
+#include <QTcpServer>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <linux/sockios.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+// How long a reply may wait for the peer's acknowledgement before it counts
+// as sent anyway: the system keeps retransmitting after we close.
+constexpr int kDeliveryCheckMs = 5;
+constexpr int kDeliveryChecksMax = 2000;
+// Unread data left at close makes the system reset the connection; draining
+// it first gives the peer an orderly end-of-stream. Bounded for floods.
+constexpr qsizetype kDrainMax = 16 * 1024 * 1024;
+
+void DrainAndClose(int fd)
+{
+    char sink[65536];
+    qsizetype drained = 0;
+    while (drained < kDrainMax) {
+        const ssize_t n = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+        if (n <= 0)
+            break;
+        drained += n;
+    }
+    ::shutdown(fd, SHUT_WR);
+    ::close(fd);
+}
+
+// A reset that has already arrived, before anything was written.
+bool WasReset(int fd)
+{
+    char byte;
+    const ssize_t n = ::recv(fd, &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    return n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR;
+}
+} // namespace
+
+class TcpSocketLayer::Server final : public QTcpServer {
+public:
+    explicit Server(TcpSocketLayer &layer) : m_layer(layer) {}
+
+protected:
+    // Keeps the bare descriptor: a QTcpSocket would read the peer's data and
+    // close itself on the peer's end-of-stream.
+    void incomingConnection(qintptr descriptor) override { m_layer.OnIncoming(int(descriptor)); }
+
+private:
+    TcpSocketLayer &m_layer;
+};
+
+TcpSocketLayer::TcpSocketLayer(quint16 port, QObject *parent)
+    : SocketLayer(parent), m_server(std::make_unique<Server>(*this)), m_port(port)
+{
+    connect(&m_deliveryCheck, &QTimer::timeout, this, &TcpSocketLayer::CheckDelivered);
+}
+
+TcpSocketLayer::~TcpSocketLayer()
+{
+    Close();
+    for (const auto &[id, fd] : m_waiting)
+        ::close(fd);
+}
+
+void TcpSocketLayer::Listen()
+{
+    if (!m_server->listen(QHostAddress::Any, m_port))
+        throw SocketError(m_server->errorString().toStdString());
+    m_port = m_server->serverPort();
+}
+
+int TcpSocketLayer::State() const
+{
+    if (m_connection >= 0)
+        return Connected;
+    return m_server->isListening() ? Listening : Closed;
+}
+
+void TcpSocketLayer::Close()
+{
+    m_server->close();
+    CloseConnection();
+}
+
+void TcpSocketLayer::CloseConnection()
+{
+    m_deliveryCheck.stop();
+    m_writable.reset();
+    m_outgoing.clear();
+    if (m_connection >= 0)
+        DrainAndClose(m_connection);
+    m_connection = -1;
+}
+
+void TcpSocketLayer::OnIncoming(int descriptor)
+{
+    // The system may have queued a second peer before the session closed the
+    // listener; one request at a time, as if the port had refused it.
+    if (!m_waiting.empty() || m_connection >= 0) {
+        ::close(descriptor);
+        return;
+    }
+    ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
+    const qint32 id = ++m_lastRequestId;
+    m_waiting.emplace(id, descriptor);
+    emit ConnectionRequest(id);
+}
+
+void TcpSocketLayer::Accept(qint32 requestId)
+{
+    const auto found = m_waiting.find(requestId);
+    if (found == m_waiting.end())
+        throw SocketError("no waiting connection with request id " + std::to_string(requestId));
+    CloseConnection();
+    m_connection = found->second;
+    m_waiting.erase(found);
+}
+
+void TcpSocketLayer::SendData(const QByteArray &data)
+{
+    if (m_connection < 0 || WasReset(m_connection)) {
+        QMetaObject::invokeMethod(this, &TcpSocketLayer::Fail, Qt::QueuedConnection);
+        return;
+    }
+    m_outgoing += data;
+    Flush();
+}
+
+void TcpSocketLayer::Flush()
+{
+    while (!m_outgoing.isEmpty()) {
+        const ssize_t n = ::send(m_connection, m_outgoing.constData(), size_t(m_outgoing.size()),
+                                 MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) {
+            if (!m_writable) {
+                m_writable = std::make_unique<QSocketNotifier>(m_connection, QSocketNotifier::Write);
+                connect(m_writable.get(), &QSocketNotifier::activated, this, &TcpSocketLayer::Flush);
+            }
+            return;
+        }
+        if (n < 0) {
+            QMetaObject::invokeMethod(this, &TcpSocketLayer::Fail, Qt::QueuedConnection);
+            m_outgoing.clear();
+            m_writable.reset();
+            return;
+        }
+        m_outgoing.remove(0, n);
+    }
+    m_writable.reset();
+    m_deliveryChecks = 0;
+    m_deliveryCheck.start(0);
+}
+
+// The reply counts as sent once the peer has acknowledged every byte; a peer
+// that has gone away answers with a reset instead.
+void TcpSocketLayer::CheckDelivered()
+{
+    tcp_info info{};
+    socklen_t length = sizeof info;
+    int unacknowledged = 0;
+    if (::getsockopt(m_connection, IPPROTO_TCP, TCP_INFO, &info, &length) != 0 || info.tcpi_state == TCP_CLOSE) {
+        Fail();
+        return;
+    }
+    ::ioctl(m_connection, SIOCOUTQ, &unacknowledged);
+    if (unacknowledged == 0 || ++m_deliveryChecks >= kDeliveryChecksMax) {
+        m_deliveryCheck.stop();
+        emit SendComplete();
+        return;
+    }
+    m_deliveryCheck.start(kDeliveryCheckMs);
+}
+
+void TcpSocketLayer::Fail()
+{
+    m_deliveryCheck.stop();
+    emit SendFailed();
+}
+
+quint16 TcpSocketLayer::LocalPort() const
+{
+    return m_port;
+}

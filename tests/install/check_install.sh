@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Installs a build tree into a throwaway folder and checks that every file
+# lands where the desktop looks for it.
+# Usage: check_install.sh BUILD-DIR
+# Environment: CMAKE, DESKTOP_FILE_VALIDATE (default: found on PATH).
+set -euo pipefail
+
+build=${1:?usage: check_install.sh BUILD-DIR}
+cmake=${CMAKE:-cmake}
+validate=${DESKTOP_FILE_VALIDATE:-desktop-file-validate}
+
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+# Staged with DESTDIR under the configured prefix, as a package build does, so
+# that absolute destinations (/etc for a /usr prefix) stay inside the stage too.
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:[A-Z]*=//p' "$build/CMakeCache.txt")
+prefix=${prefix%/}
+DESTDIR="$stage" "$cmake" --install "$build" --prefix "${prefix:-/}" >/dev/null
+root=$stage$prefix
+# GNUInstallDirs puts sysconfdir in /etc for these prefixes, else in PREFIX/etc.
+case $prefix in
+  '' | /usr) xdg=$stage/etc/xdg ;;
+  *) xdg=$root/etc/xdg ;;
+esac
+
+failures=0
+fail() {
+  echo "FAIL: $*" >&2
+  failures=$((failures + 1))
+}
+show() { echo "${1#"$stage"}"; }
+need() { # FILE
+  if [ -f "$1" ]; then show "$1"; else fail "missing $(show "$1")"; fi
+}
+# desktop-file-validate exits 0 on warnings and on errors "fatal in the future".
+validate_entry() { # FILE
+  local out
+  [ -f "$1" ] || return 0
+  if ! out=$("$validate" "$1" 2>&1) || grep -Eq ': (error|warning): ' <<<"$out"; then
+    fail "desktop-file-validate $(show "$1"):"$'\n'"$out"
+  fi
+}
+png_size() { # FILE -> WIDTHxHEIGHT from the IHDR chunk
+  local b
+  read -ra b < <(od -An -tu1 -j16 -N8 "$1")
+  echo "$(((b[0] << 24) | (b[1] << 16) | (b[2] << 8) | b[3]))x$(((b[4] << 24) | (b[5] << 16) | (b[6] << 8) | b[7]))"
+}
+
+bin=$root/bin/corvane-tesk
+if [ -f "$bin" ] && [ -x "$bin" ]; then show "$bin"; else fail "missing or not executable: $(show "$bin")"; fi
+
+app_entry=$root/share/applications/org.corvane.Tesk.desktop
+autostart_entry=$xdg/autostart/org.corvane.Tesk.desktop
+need "$app_entry"
+need "$autostart_entry"
+validate_entry "$app_entry"
+validate_entry "$autostart_entry"
+
+hicolor=$root/share/icons/hicolor
+for size in 16x16 32x32 48x48; do
+  icon=$hicolor/$size/apps/corvane-tesk.png
+  need "$icon"
+  if [ -f "$icon" ] && [ "$(png_size "$icon")" != "$size" ]; then
+    fail "$(show "$icon") is $(png_size "$icon"), not $size"
+  fi
+done
+need "$hicolor/scalable/apps/corvane-tesk.svg"
+
+metainfo=$root/share/metainfo/org.corvane.Tesk.metainfo.xml
+need "$metainfo"
+if [ -f "$metainfo" ]; then
+  launchable=$(sed -n 's|.*<launchable type="desktop-id">\(.*\)</launchable>.*|\1|p' "$metainfo")
+  [ -f "$root/share/applications/$launchable" ] ||
+    fail "metainfo launches '$launchable', which is not in share/applications"
+fi
+
+# What the entries name must be installed: the program on PATH and the icon.
+for entry in "$app_entry" "$autostart_entry"; do
+  [ -f "$entry" ] || continue
+  exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
+  [ -x "$root/bin/$exec_name" ] || fail "$(show "$entry"): Exec=$exec_name is not in bin"
+  icon_name=$(sed -n 's/^Icon=//p' "$entry")
+  compgen -G "$hicolor/*/apps/$icon_name.*" >/dev/null ||
+    fail "$(show "$entry"): Icon=$icon_name is not in the hicolor theme"
+done
+
+man=$(compgen -G "$root/share/man/man1/corvane-tesk.1*" || true)
+if [ -z "$man" ]; then
+  fail "missing $(show "$root")/share/man/man1/corvane-tesk.1"
+else
+  show "$man"
+  case $man in *.gz) gzip -t "$man" || fail "$(show "$man") is not a valid gzip file" ;; esac
+fi
+
+if ((failures)); then
+  echo "$failures install check(s) failed" >&2
+  exit 1
+fi
+echo "install layout OK"
