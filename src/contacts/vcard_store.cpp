@@ -63,7 +63,8 @@ void ForEachIndex(size_t count, size_t perThread, const Work &work)
         for (size_t index; (index = next++) < count;)
             work(index);
     };
-    const size_t threads = std::clamp<size_t>(count / perThread, 1, std::max(1U, std::thread::hardware_concurrency()));
+    static const size_t cores = std::max(1U, std::thread::hardware_concurrency());
+    const size_t threads = std::clamp<size_t>(count / perThread, 1, cores);
     std::vector<std::jthread> helpers;
     for (size_t i = 1; i < threads; ++i)
         helpers.emplace_back(runRemaining);

@@ -18,6 +18,7 @@ prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:[A-Z]*=//p' "$build/CMakeCache.txt")
 prefix=${prefix%/}
 DESTDIR="$stage" "$cmake" --install "$build" --prefix "${prefix:-/}" >/dev/null
 root=$stage$prefix
+echo "installed with DESTDIR=$stage:"
 # GNUInstallDirs puts sysconfdir in /etc for these prefixes, else in PREFIX/etc.
 case $prefix in
   '' | /usr) xdg=$stage/etc/xdg ;;
@@ -29,16 +30,16 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
-show() { echo "${1#"$stage"}"; }
+rel() { echo "${1#"$stage"}"; }
 need() { # FILE
-  if [ -f "$1" ]; then show "$1"; else fail "missing $(show "$1")"; fi
+  if [ -f "$1" ]; then echo "  $(rel "$1")"; else fail "missing $(rel "$1")"; fi
 }
 # desktop-file-validate exits 0 on warnings and on errors "fatal in the future".
 validate_entry() { # FILE
   local out
   [ -f "$1" ] || return 0
   if ! out=$("$validate" "$1" 2>&1) || grep -Eq ': (error|warning): ' <<<"$out"; then
-    fail "desktop-file-validate $(show "$1"):"$'\n'"$out"
+    fail "desktop-file-validate $(rel "$1"):"$'\n'"$out"
   fi
 }
 png_size() { # FILE -> WIDTHxHEIGHT from the IHDR chunk
@@ -48,7 +49,7 @@ png_size() { # FILE -> WIDTHxHEIGHT from the IHDR chunk
 }
 
 bin=$root/bin/corvane-tesk
-if [ -f "$bin" ] && [ -x "$bin" ]; then show "$bin"; else fail "missing or not executable: $(show "$bin")"; fi
+if [ -f "$bin" ] && [ -x "$bin" ]; then echo "  $(rel "$bin")"; else fail "missing or not executable: $(rel "$bin")"; fi
 
 app_entry=$root/share/applications/org.corvane.Tesk.desktop
 autostart_entry=$xdg/autostart/org.corvane.Tesk.desktop
@@ -62,7 +63,7 @@ for size in 16x16 32x32 48x48; do
   icon=$hicolor/$size/apps/corvane-tesk.png
   need "$icon"
   if [ -f "$icon" ] && [ "$(png_size "$icon")" != "$size" ]; then
-    fail "$(show "$icon") is $(png_size "$icon"), not $size"
+    fail "$(rel "$icon") is $(png_size "$icon"), not $size"
   fi
 done
 need "$hicolor/scalable/apps/corvane-tesk.svg"
@@ -79,18 +80,18 @@ fi
 for entry in "$app_entry" "$autostart_entry"; do
   [ -f "$entry" ] || continue
   exec_name=$(sed -n 's/^Exec=\([^ ]*\).*/\1/p' "$entry")
-  [ -x "$root/bin/$exec_name" ] || fail "$(show "$entry"): Exec=$exec_name is not in bin"
+  [ -x "$root/bin/$exec_name" ] || fail "$(rel "$entry"): Exec=$exec_name is not in bin"
   icon_name=$(sed -n 's/^Icon=//p' "$entry")
   compgen -G "$hicolor/*/apps/$icon_name.*" >/dev/null ||
-    fail "$(show "$entry"): Icon=$icon_name is not in the hicolor theme"
+    fail "$(rel "$entry"): Icon=$icon_name is not in the hicolor theme"
 done
 
 man=$(compgen -G "$root/share/man/man1/corvane-tesk.1*" || true)
 if [ -z "$man" ]; then
-  fail "missing $(show "$root")/share/man/man1/corvane-tesk.1"
+  fail "missing $(rel "$root")/share/man/man1/corvane-tesk.1"
 else
-  show "$man"
-  case $man in *.gz) gzip -t "$man" || fail "$(show "$man") is not a valid gzip file" ;; esac
+  echo "  $(rel "$man")"
+  case $man in *.gz) gzip -t "$man" || fail "$(rel "$man") is not a valid gzip file" ;; esac
 fi
 
 if ((failures)); then
