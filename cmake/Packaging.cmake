@@ -12,7 +12,7 @@ set(CPACK_PACKAGE_DESCRIPTION
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGE_HOMEPAGE_URL "http://corvane.example/fax/")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})
-# Smaller package, no debug symbols shipped: the build type keeps none worth having.
+# Debian ships programs stripped of their symbol tables.
 set(CPACK_STRIP_FILES ON)
 
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
@@ -26,8 +26,8 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "evolution-data-server, fonts-liberation2")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 
-# dpkg keeps files under /etc that the user changed, and removes them only
-# on purge; it needs them listed as conffiles for that.
+# Files under /etc must be conffiles: dpkg then keeps an admin's changes on
+# upgrade, and deletes them only on purge.
 cmake_path(ABSOLUTE_PATH CORVANE_AUTOSTART_DIR BASE_DIRECTORY ${CMAKE_INSTALL_PREFIX}
            OUTPUT_VARIABLE corvane_autostart_full)
 if(corvane_autostart_full MATCHES "^/etc/")

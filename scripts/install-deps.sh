@@ -16,6 +16,9 @@ packages=(
   desktop-file-utils      # desktop-file-validate
   appstream               # appstreamcli validate
   procps                  # pkill, for the tests that stop the address-book service
+  # Package
+  dpkg-dev                # dpkg-shlibdeps, which works out the .deb's library dependencies
+  file                    # how CPack picks out the binaries to hand to dpkg-shlibdeps
 )
 
 export DEBIAN_FRONTEND=noninteractive

@@ -86,6 +86,8 @@ for entry in "$app_entry" "$autostart_entry"; do
     fail "$(rel "$entry"): Icon=$icon_name is not in the hicolor theme"
 done
 
+need "$root/share/doc/corvane-tesk/copyright"
+
 man=$(compgen -G "$root/share/man/man1/corvane-tesk.1*" || true)
 if [ -z "$man" ]; then
   fail "missing $(rel "$root")/share/man/man1/corvane-tesk.1"
