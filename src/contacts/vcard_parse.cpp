@@ -21,6 +21,11 @@ bool SameWord(QByteArrayView text, QByteArrayView word)
     return text.size() == word.size() && text.compare(word, Qt::CaseInsensitive) == 0;
 }
 
+bool IsLine(QByteArrayView line, QByteArrayView expected)
+{
+    return SameWord(line.trimmed(), expected);
+}
+
 bool ContainsWord(QByteArrayView text, QByteArrayView word)
 {
     for (qsizetype at = 0; at + word.size() <= text.size(); ++at) {
@@ -160,9 +165,13 @@ struct GObjectUnref {
     void operator()(gpointer object) const { g_object_unref(object); }
 };
 
-const char *FirstValue(GList *values)
+// vCard 4 marks a group with KIND:group, Evolution a contact list with
+// X-EVOLUTION-LIST:TRUE.
+bool MarksList(QByteArrayView name, GList *values)
 {
-    return values ? static_cast<const char *>(values->data) : "";
+    const QByteArrayView value = QByteArrayView(values ? static_cast<const char *>(values->data) : "").trimmed();
+    return (SameWord(name, "KIND") && SameWord(value, "group"))
+        || (SameWord(name, "X-EVOLUTION-LIST") && SameWord(value, "TRUE"));
 }
 
 QString ValueAt(GList *values, guint index)
@@ -235,8 +244,7 @@ ParsedCard ReadCard(const QByteArray &text)
             card.item.firstName = ValueAt(values, 1);
         } else if (SameWord(name, "ORG") && !std::exchange(organizationSeen, true)) {
             card.item.companyName = ValueAt(values, 0);
-        } else if ((SameWord(name, "KIND") && SameWord(QByteArrayView(FirstValue(values)).trimmed(), "group"))
-                   || (SameWord(name, "X-EVOLUTION-LIST") && SameWord(QByteArrayView(FirstValue(values)).trimmed(), "TRUE"))) {
+        } else if (MarksList(name, values)) {
             card.item.itemClass = DistributionListClass;
         } else if (SameWord(name, "TEL")) {
             const TelephoneTypes types = TypesOf(attribute);
@@ -302,10 +310,10 @@ private:
 
     void FinishProperty()
     {
-        // A NUL would end the library's reading of the whole card.
-        if (m_property.contains('\0'))
-            m_property.removeIf([](char c) { return c == '\0'; });
         if (m_keeping) {
+            // A NUL would end the library's reading of the whole card.
+            if (m_property.contains('\0'))
+                m_property.removeIf([](char c) { return c == '\0'; });
             const QByteArray line = LibraryLine(m_property);
             if (!line.isEmpty())
                 m_text += line + "\r\n";
@@ -318,11 +326,6 @@ private:
     QByteArray m_property;
     bool m_keeping = false;
 };
-
-bool IsLine(QByteArrayView line, QByteArrayView expected)
-{
-    return SameWord(line.trimmed(), expected);
-}
 
 } // namespace
 
@@ -364,6 +367,7 @@ std::vector<ParsedCard> ParseVCards(QByteArrayView contents)
                 cards.push_back(card.Finish());
             card.Begin();
             inCard = true;
+            propertyStart = {};
             softBreak = false;
             continue;
         }

@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -125,12 +126,13 @@ CardList ReadCards(int directory, const QByteArray &name, qsizetype size)
             break;
         length += got;
     }
-    const std::vector<QByteArrayView> pieces = SplitBetweenCards(QByteArrayView(contents.constData(), length), kPieceBytes);
+    const std::vector<QByteArrayView> pieces =
+        SplitBetweenCards(QByteArrayView(contents.constData(), length), kPieceBytes);
     std::vector<std::vector<ParsedCard>> parsed(pieces.size());
     ForEachIndex(pieces.size(), 1, [&](size_t index) { parsed[index] = ParseVCards(pieces[index]); });
     std::vector<ParsedCard> cards = std::move(parsed.front());
     for (size_t index = 1; index < parsed.size(); ++index)
-        cards.insert(cards.end(), std::make_move_iterator(parsed[index].begin()), std::make_move_iterator(parsed[index].end()));
+        std::move(parsed[index].begin(), parsed[index].end(), std::back_inserter(cards));
     return std::make_shared<const std::vector<ParsedCard>>(std::move(cards));
 }
 
@@ -162,8 +164,8 @@ private:
 };
 
 // Reads the cards once and, through inotify, re-reads only the files that
-// changed. Where inotify is not available, every look compares the files'
-// signatures instead.
+// changed. Where inotify is not available, every look compares the state of
+// each file instead.
 class VCardFolder final : public ContactsFolder {
 public:
     // onlyFile: the address book is that one file of the directory.
@@ -223,6 +225,7 @@ private:
     {
         if (m_watch < 0)
             return false;
+        const int watch = m_watch;
         bool overflowed = false;
         alignas(inotify_event) char buffer[4096];
         for (;;) {
@@ -236,13 +239,13 @@ private:
                 next += sizeof(inotify_event) + event->len;
                 if (event->mask & IN_Q_OVERFLOW) {
                     overflowed = true;
-                } else if (event->wd != m_watch) {
+                } else if (event->wd != watch) {
                     continue; // left over from a folder no longer watched
                 } else if (event->len == 0) {
                     // The folder itself was moved, deleted or had its
                     // permissions changed: look at its path afresh.
                     if (event->mask & IN_MOVE_SELF)
-                        inotify_rm_watch(m_inotify.Get(), m_watch);
+                        inotify_rm_watch(m_inotify.Get(), watch);
                     m_watch = -1;
                 } else if (const QByteArray name(event->name); IsCardFile(name)) {
                     m_changedNames.insert(name);
@@ -265,7 +268,8 @@ private:
         }
         if (!previous.empty()) // gone since the last look
             m_current.reset();
-        m_symlinkCount = std::count_if(m_files.begin(), m_files.end(), [](const auto &entry) { return entry.second.state.symlink; });
+        m_symlinkCount = std::count_if(m_files.begin(), m_files.end(),
+                                       [](const auto &entry) { return entry.second.state.symlink; });
         Update(directory, names, rereadAll);
     }
 
@@ -394,7 +398,8 @@ std::unique_ptr<ContactsFolder> VCardStore::OpenDefaultContactsFolder()
     struct stat status;
     const bool exists = stat(path.constData(), &status) == 0;
     const int error = exists ? 0 : errno;
-    const bool isFolder = exists ? S_ISDIR(status.st_mode) : !m_path.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive);
+    const bool isFolder =
+        exists ? S_ISDIR(status.st_mode) : !m_path.endsWith(QLatin1String(".vcf"), Qt::CaseInsensitive);
     if (m_mustExist) {
         const auto fail = [this](const std::string &reason) {
             throw StoreError("address book \"" + m_path.toStdString() + "\": " + reason);
