@@ -6,14 +6,6 @@
 
 Q_DECLARE_METATYPE(FakeContact)
 
-namespace {
-FakeContact Contact(const QString &last, const QString &first, const QString &business = {},
-                    const QString &home = {}, const QString &other = {})
-{
-    return {last, first, {}, business, home, other};
-}
-} // namespace
-
 class TestContactListing : public QObject {
     Q_OBJECT
 private slots:

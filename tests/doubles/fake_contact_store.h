@@ -11,6 +11,13 @@ struct FakeContact {
     int itemClass = ContactClass;
 };
 
+// A person without a company.
+inline FakeContact Contact(const QString &last, const QString &first, const QString &business = {},
+                           const QString &home = {}, const QString &other = {})
+{
+    return {last, first, {}, business, home, other};
+}
+
 // An address book held in memory, shared with the test so that it can change
 // or fail between the program's reads.
 struct FakeAddressBook {

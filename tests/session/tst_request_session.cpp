@@ -7,12 +7,6 @@
 #include <fstream>
 
 namespace {
-FakeContact Contact(const QString &last, const QString &first, const QString &business = {},
-                    const QString &home = {}, const QString &other = {})
-{
-    return {last, first, {}, business, home, other};
-}
-
 long ResidentKiB()
 {
     std::ifstream status("/proc/self/status");
