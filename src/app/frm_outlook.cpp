@@ -19,6 +19,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <cstdio>
+#include <malloc.h>
 
 namespace {
 const QString kProgramTitle = QStringLiteral("Corvane Tesk");
@@ -239,6 +240,9 @@ void frm_outlook::ResetDialog()
     ui.txt_faxno->clear();
     ui.addressList->clear();
     ui.txt_outlookfaxno->clear();
+    // A long list leaves freed memory that glibc would otherwise keep for the
+    // program's whole idle life in the tray.
+    malloc_trim(0);
 }
 
 void frm_outlook::ShowDialog()
@@ -280,8 +284,11 @@ void frm_outlook::LoadContacts()
     }
     SortForDisplay(entries);
     for (const ListEntry &entry : entries) {
-        auto *item = new QListWidgetItem(entry.text, ui.addressList);
+        // Complete before it joins the list: a change to a listed item makes
+        // the shown list update, which costs much more for long lists.
+        auto *item = new QListWidgetItem(entry.text);
         item->setData(kPositionRole, entry.position);
+        ui.addressList->addItem(item);
     }
 
     ui.fax_notify->setText(DialogText::Headline);

@@ -1,8 +1,10 @@
 #include "address_book.h"
 
+#include "eds_store.h"
 #include "vcard_store.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace {
 QString DefaultVCardFolder(const QProcessEnvironment &environment)
@@ -19,7 +21,20 @@ std::unique_ptr<ContactStore> OpenAddressBook(const QProcessEnvironment &environ
     const QString named = environment.value(QStringLiteral("CORVANE_TESK_ADDRESSBOOK"));
     if (named.startsWith(QStringLiteral("vcard:")))
         return std::make_unique<VCardStore>(named.mid(6), true);
+    if (named == QStringLiteral("eds"))
+        return std::make_unique<EdsStore>(QString());
+    if (named.startsWith(QStringLiteral("eds:")))
+        return std::make_unique<EdsStore>(named.mid(4));
     if (!named.isEmpty())
-        throw StoreError("address book \"" + named.toStdString() + "\": unknown kind (expected vcard:PATH)");
-    return std::make_unique<VCardStore>(DefaultVCardFolder(environment), false);
+        throw StoreError("address book \"" + named.toStdString()
+                         + "\": unknown kind (expected vcard:PATH, eds or eds:SOURCE-UID)");
+    const QString vCardFolder = DefaultVCardFolder(environment);
+    if (!QFileInfo::exists(vCardFolder)) {
+        try {
+            return std::make_unique<EdsStore>(QString());
+        } catch (const EdsUnavailable &) {
+            // Without the service, the vCard folder is read, empty until it appears.
+        }
+    }
+    return std::make_unique<VCardStore>(vCardFolder, false);
 }

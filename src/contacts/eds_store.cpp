@@ -1,0 +1,280 @@
+#include "eds_store.h"
+
+// GLib's headers use "signals" as a name, which Qt defines as a keyword.
+#undef signals
+#include <libebook/libebook.h>
+
+#include <algorithm>
+#include <string>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+struct GObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+template <typename T>
+using GObjectPtr = std::unique_ptr<T, GObjectUnref>;
+
+struct StringListFree {
+    void operator()(GSList *list) const { g_slist_free_full(list, g_free); }
+};
+struct ObjectListFree {
+    void operator()(GSList *list) const { g_slist_free_full(list, g_object_unref); }
+};
+using StringList = std::unique_ptr<GSList, StringListFree>;
+using ObjectList = std::unique_ptr<GSList, ObjectListFree>;
+
+// Contacts fetched per query while listing: memory holds no more full
+// contacts than these, and a query's expression stays well inside the
+// service's limit of 1000 terms.
+constexpr size_t kContactsPerQuery = 500;
+
+QString TextField(EContact *contact, EContactField field)
+{
+    g_autofree gchar *text = static_cast<gchar *>(e_contact_get(contact, field));
+    return QString::fromUtf8(text);
+}
+
+EContactField FaxField(FaxKind kind)
+{
+    switch (kind) {
+    case FaxKind::Business:
+        return E_CONTACT_PHONE_BUSINESS_FAX;
+    case FaxKind::Home:
+        return E_CONTACT_PHONE_HOME_FAX;
+    case FaxKind::Other:
+        return E_CONTACT_PHONE_OTHER_FAX;
+    }
+    Q_UNREACHABLE();
+}
+
+struct ListedContact {
+    QByteArray uid;
+    ContactItem item;
+};
+
+// The properties the listing reads, and those that make a card.
+bool IsListedProperty(QByteArrayView line)
+{
+    qsizetype nameEnd = 0;
+    while (nameEnd < line.size() && line[nameEnd] != ';' && line[nameEnd] != ':')
+        ++nameEnd;
+    QByteArrayView name = line.first(nameEnd);
+    name = name.sliced(name.lastIndexOf('.') + 1); // without its group
+    for (const char *listed : {"BEGIN", "VERSION", "UID", "N", "ORG", "X-EVOLUTION-LIST", "END"}) {
+        if (name.compare(listed, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+// The card cut down to what the listing reads: parsing whole cards, notes
+// and photos and all, takes several times longer than fetching them.
+QByteArray ListedPart(QByteArrayView card)
+{
+    QByteArray part;
+    bool keeping = false;
+    while (!card.isEmpty()) {
+        const qsizetype newline = card.indexOf('\n');
+        const QByteArrayView line = newline < 0 ? card : card.first(newline + 1);
+        card = card.sliced(line.size());
+        // A line that starts with a blank continues the property before it.
+        if (!line.startsWith(' ') && !line.startsWith('\t'))
+            keeping = IsListedProperty(line);
+        if (keeping)
+            part += line;
+    }
+    return part;
+}
+
+ListedContact ListedFrom(EContact *fetched)
+{
+    // A fetched contact hands out its text as it came, without parsing it.
+    g_autofree gchar *card = e_vcard_to_string(E_VCARD(fetched), EVC_FORMAT_VCARD_30);
+    const GObjectPtr<EContact> contact(e_contact_new_from_vcard(ListedPart(card).constData()));
+    g_autofree gchar *uid = static_cast<gchar *>(e_contact_get(contact.get(), E_CONTACT_UID));
+    const bool isList = GPOINTER_TO_INT(e_contact_get(contact.get(), E_CONTACT_IS_LIST));
+    return {QByteArray(uid),
+            {isList ? DistributionListClass : ContactClass, TextField(contact.get(), E_CONTACT_FAMILY_NAME),
+             TextField(contact.get(), E_CONTACT_GIVEN_NAME), TextField(contact.get(), E_CONTACT_ORG)}};
+}
+
+// The service hands contacts out in no lasting order; this one keeps each
+// position from a listing to the selections that follow it.
+bool ListedBefore(const ListedContact &a, const ListedContact &b)
+{
+    return std::tie(a.item.lastName, a.item.firstName, a.item.companyName, a.uid)
+        < std::tie(b.item.lastName, b.item.firstName, b.item.companyName, b.uid);
+}
+
+// The query for the contacts of the next UIDs of the list; moves past them.
+std::string NextUidsQuery(const GSList *&next)
+{
+    std::vector<EBookQuery *> tests;
+    for (; next && tests.size() < kContactsPerQuery; next = next->next)
+        tests.push_back(e_book_query_field_test(E_CONTACT_UID, E_BOOK_QUERY_IS, static_cast<const char *>(next->data)));
+    EBookQuery *anyOf = e_book_query_or(int(tests.size()), tests.data(), TRUE);
+    g_autofree gchar *query = e_book_query_to_string(anyOf);
+    e_book_query_unref(anyOf);
+    return query;
+}
+
+// Reads what the listing shows of every contact, never all full contacts at
+// once: a large address book would take hundreds of megabytes.
+bool ListAll(EBookClient *client, std::vector<ListedContact> &listed, GError **error)
+{
+    listed.clear();
+    GSList *uids = nullptr;
+    if (!e_book_client_get_contacts_uids_sync(client, "", &uids, nullptr, error))
+        return false;
+    const StringList ownedUids(uids);
+    listed.reserve(g_slist_length(uids));
+    for (const GSList *next = uids; next;) {
+        GSList *contacts = nullptr;
+        if (!e_book_client_get_contacts_sync(client, NextUidsQuery(next).c_str(), &contacts, nullptr, error))
+            return false;
+        const ObjectList ownedContacts(contacts);
+        // Contacts removed since their UIDs were read are simply not listed.
+        for (const GSList *contact = contacts; contact; contact = contact->next)
+            listed.push_back(ListedFrom(E_CONTACT(contact->data)));
+    }
+    return true;
+}
+
+// Errors of the connection rather than answers of the address book: the
+// service's process ended or the bus dropped it.
+bool IsConnectionLost(const GError *error)
+{
+    return error->domain == G_IO_ERROR || error->domain == G_DBUS_ERROR;
+}
+
+std::string Named(const std::string &name)
+{
+    return "address book \"" + name + "\"";
+}
+
+} // namespace
+
+struct EdsBook {
+    GObjectPtr<ESourceRegistry> registry;
+    GObjectPtr<ESource> source;
+    std::string label; // how messages name the address book
+
+    [[noreturn]] void Fail(const std::string &what) const { throw StoreError(label + ": " + what); }
+    [[noreturn]] void Fail(const std::string &what, const GError *error) const { Fail(what + ": " + error->message); }
+
+    GObjectPtr<EBookClient> Connect() const
+    {
+        g_autoptr(GError) error = nullptr;
+        // (guint32)-1: no waiting for a remote book to come online. Any other
+        // wait blocks its full length even for a local book, and 0 for ever.
+        EClient *client = e_book_client_connect_sync(source.get(), guint32(-1), nullptr, &error);
+        if (!client)
+            Fail("cannot connect", error);
+        return GObjectPtr<EBookClient>(E_BOOK_CLIENT(client));
+    }
+};
+
+namespace {
+
+class EdsFolder final : public ContactsFolder {
+public:
+    explicit EdsFolder(std::shared_ptr<const EdsBook> book)
+        : m_book(std::move(book))
+        , m_client(m_book->Connect())
+    {
+    }
+
+    qint32 Count() override
+    {
+        std::vector<ListedContact> listed;
+        Read("cannot list the contacts",
+             [&listed](EBookClient *client, GError **error) { return ListAll(client, listed, error); });
+        std::sort(listed.begin(), listed.end(), ListedBefore);
+        m_listed = std::move(listed);
+        return qint32(m_listed.size());
+    }
+
+    ContactItem Item(qint32 position) override { return Listed(position).item; }
+
+    QString FaxNumber(qint32 position, FaxKind kind) override
+    {
+        const QByteArray &uid = Listed(position).uid;
+        GObjectPtr<EContact> contact;
+        // A contact removed since the listing fails the read too.
+        Read("cannot read the contact at position " + std::to_string(position),
+             [&uid, &contact](EBookClient *client, GError **error) {
+                 EContact *read = nullptr;
+                 const bool found = e_book_client_get_contact_sync(client, uid.constData(), &read, nullptr, error);
+                 contact.reset(read);
+                 return found;
+             });
+        return TextField(contact.get(), FaxField(kind));
+    }
+
+private:
+    const ListedContact &Listed(qint32 position) const
+    {
+        if (position < 1 || size_t(position) > m_listed.size())
+            m_book->Fail("no item at position " + std::to_string(position));
+        return m_listed[size_t(position - 1)];
+    }
+
+    // A client stays dead once the service behind it has gone. Then a new
+    // one, which starts the service again, makes the read once more; a
+    // client that cannot be had now is sought again on the next read.
+    template <typename ReadFunction>
+    void Read(const std::string &what, const ReadFunction &read)
+    {
+        g_autoptr(GError) error = nullptr;
+        if (m_client) {
+            if (read(m_client.get(), &error))
+                return;
+            if (!IsConnectionLost(error))
+                m_book->Fail(what, error);
+            m_client.reset();
+            g_clear_error(&error);
+        }
+        m_client = m_book->Connect();
+        if (!read(m_client.get(), &error))
+            m_book->Fail(what, error);
+    }
+
+    const std::shared_ptr<const EdsBook> m_book;
+    GObjectPtr<EBookClient> m_client; // null after a failed reconnection
+    std::vector<ListedContact> m_listed; // as the last Count() saw them, in order
+};
+
+} // namespace
+
+EdsStore::EdsStore(const QString &sourceUid)
+{
+    const std::string requested = Named(sourceUid.isEmpty() ? "eds" : "eds:" + sourceUid.toStdString());
+    g_autoptr(GError) error = nullptr;
+    GObjectPtr<ESourceRegistry> registry(e_source_registry_new_sync(nullptr, &error));
+    if (!registry)
+        throw EdsUnavailable(requested + ": Evolution Data Server cannot be reached: " + error->message);
+    // The default book falls back to the built-in one, which is missing
+    // only where the service is broken.
+    GObjectPtr<ESource> source(sourceUid.isEmpty()
+                                   ? e_source_registry_ref_default_address_book(registry.get())
+                                   : e_source_registry_ref_source(registry.get(), sourceUid.toUtf8().constData()));
+    if (!source && sourceUid.isEmpty())
+        throw EdsUnavailable(requested + ": Evolution Data Server has no address book");
+    if (!source)
+        throw StoreError(requested + ": Evolution Data Server has no such address book");
+    if (!e_source_has_extension(source.get(), E_SOURCE_EXTENSION_ADDRESS_BOOK))
+        throw StoreError(requested + ": this Evolution Data Server source is not an address book");
+    std::string label = Named(std::string("eds:") + e_source_get_uid(source.get())) + " ("
+        + e_source_get_display_name(source.get()) + ")";
+    m_book = std::make_shared<const EdsBook>(EdsBook{std::move(registry), std::move(source), std::move(label)});
+}
+
+EdsStore::~EdsStore() = default;
+
+std::unique_ptr<ContactsFolder> EdsStore::OpenDefaultContactsFolder()
+{
+    return std::make_unique<EdsFolder>(m_book);
+}
