@@ -49,7 +49,12 @@ int main(int argc, char *argv[])
     });
     QObject::connect(&window, &frm_outlook::Unloaded, &app, &QApplication::quit);
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::Received, &window, &frm_outlook::Unload);
+    // Leaves every event loop, those of open message boxes included: nobody
+    // is there to answer them when the session ends.
+    QObject::connect(&termination, &TerminationSignals::Received, &window, [&window] {
+        window.Unload();
+        QCoreApplication::exit(EXIT_SUCCESS);
+    });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         std::fputs("corvane-tesk: this desktop has no system tray; end the program with SIGTERM or SIGINT\n", stderr);
     window.Form_Load();
