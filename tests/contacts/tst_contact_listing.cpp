@@ -14,6 +14,7 @@ private slots:
 
     void emptyAddressBookListsNothing();
     void otherItemClassesAreSkippedKeepingTruePositions();
+    void addressBooksPastSixteenBitPositionsAreListedInFull();
     void listIsSortedAndTypingJumpsToAnEntry();
     void selectionOffersTheContactsFaxEntries_data();
     void selectionOffersTheContactsFaxEntries();
@@ -62,6 +63,16 @@ void TestContactListing::otherItemClassesAreSkippedKeepingTruePositions()
     QCOMPARE(h->ui().addressList->item(1)->data(Qt::UserRole).toInt(), 3);
     h->Select("Brown, Bo");
     QCOMPARE(h->ComboEntries(), QStringList{"Business fax: 333"});
+}
+
+void TestContactListing::addressBooksPastSixteenBitPositionsAreListedInFull()
+{
+    for (int i = 1; i <= 40000; ++i)
+        h->book->items.push_back(Contact(QString::number(i), {}, QString::number(i)));
+    StartSession();
+    QCOMPARE(h->ui().addressList->count(), 40000);
+    h->Select("39999");
+    QCOMPARE(h->ComboEntries(), QStringList{"Business fax: 39999"});
 }
 
 void TestContactListing::listIsSortedAndTypingJumpsToAnEntry()
