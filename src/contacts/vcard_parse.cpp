@@ -231,7 +231,7 @@ QString TelephoneNumber(GList *values)
 
 ParsedCard ReadCard(const QByteArray &text)
 {
-    ParsedCard card;
+    CardTexts card;
     bool nameSeen = false;
     bool organizationSeen = false;
     const std::unique_ptr<EVCard, GObjectUnref> vcard(e_vcard_new_from_string(text.constData()));
@@ -240,12 +240,12 @@ ParsedCard ReadCard(const QByteArray &text)
         const QByteArrayView name = e_vcard_attribute_get_name(attribute);
         GList *values = e_vcard_attribute_get_values(attribute);
         if (SameWord(name, "N") && !std::exchange(nameSeen, true)) {
-            card.item.lastName = ValueAt(values, 0);
-            card.item.firstName = ValueAt(values, 1);
+            card.lastName = ValueAt(values, 0);
+            card.firstName = ValueAt(values, 1);
         } else if (SameWord(name, "ORG") && !std::exchange(organizationSeen, true)) {
-            card.item.companyName = ValueAt(values, 0);
+            card.companyName = ValueAt(values, 0);
         } else if (MarksList(name, values)) {
-            card.item.itemClass = DistributionListClass;
+            card.itemClass = DistributionListClass;
         } else if (SameWord(name, "TEL")) {
             const TelephoneTypes types = TypesOf(attribute);
             if (!types.fax)
@@ -260,7 +260,7 @@ ParsedCard ReadCard(const QByteArray &text)
                 card.otherFax = number;
         }
     }
-    return card;
+    return ParsedCard(card);
 }
 
 // Collects the lines of one card that the address book reads, unfolded, and
@@ -329,17 +329,39 @@ private:
 
 } // namespace
 
-const QString &ParsedCard::FaxNumber(FaxKind kind) const
+ParsedCard::ParsedCard(const CardTexts &texts) : m_itemClass(texts.itemClass)
+{
+    // The parsed texts hold no NUL: the card's lines were cleared of them.
+    for (const QString *text : {&texts.lastName, &texts.firstName, &texts.companyName, &texts.businessFax,
+                                &texts.homeFax, &texts.otherFax})
+        m_utf8 += text->toUtf8() + '\0';
+    m_utf8.squeeze();
+}
+
+QString ParsedCard::Text(Field field) const
+{
+    qsizetype start = 0;
+    for (int skipped = 0; skipped < field; ++skipped)
+        start = m_utf8.indexOf('\0', start) + 1;
+    return QString::fromUtf8(m_utf8.constData() + start);
+}
+
+ContactItem ParsedCard::Item() const
+{
+    return {m_itemClass, Text(LastName), Text(FirstName), Text(CompanyName)};
+}
+
+QString ParsedCard::FaxNumber(FaxKind kind) const
 {
     switch (kind) {
     case FaxKind::Business:
-        return businessFax;
+        return Text(BusinessFax);
     case FaxKind::Home:
-        return homeFax;
+        return Text(HomeFax);
     case FaxKind::Other:
         break;
     }
-    return otherFax;
+    return Text(OtherFax);
 }
 
 // The library reads only a file's first card, so the file is split into cards

@@ -5,14 +5,29 @@
 #include <QByteArrayView>
 #include <vector>
 
-// What the address book keeps of one card: its listing and its fax numbers.
-struct ParsedCard {
-    ContactItem item;
-    QString businessFax;
-    QString homeFax;
-    QString otherFax;
+// The texts of a card that the address book reads.
+struct CardTexts {
+    int itemClass = ContactClass;
+    QString lastName, firstName, companyName;
+    QString businessFax, homeFax, otherFax;
+};
 
-    const QString &FaxNumber(FaxKind kind) const;
+// What the address book keeps of one card: its listing and its fax numbers,
+// packed into one block of UTF-8, as a long address book holds tens of
+// thousands of them for the program's whole life.
+class ParsedCard {
+public:
+    explicit ParsedCard(const CardTexts &texts);
+
+    ContactItem Item() const;
+    QString FaxNumber(FaxKind kind) const;
+
+private:
+    enum Field { LastName, FirstName, CompanyName, BusinessFax, HomeFax, OtherFax, FieldCount };
+    QString Text(Field field) const;
+
+    QByteArray m_utf8; // the six texts, each ended by a NUL
+    int m_itemClass;
 };
 
 // The cards of a .vcf file's contents, in file order. Never fails: text that

@@ -189,7 +189,7 @@ public:
         const ParsedCard *card = m_listed->At(position);
         if (!card)
             throw StoreError("no item at position " + std::to_string(position));
-        return card->item;
+        return card->Item();
     }
 
     QString FaxNumber(qint32 position, FaxKind kind) override
