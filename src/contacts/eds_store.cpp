@@ -4,9 +4,13 @@
 #undef signals
 #include <libebook/libebook.h>
 
+#include <QDeadlineTimer>
+#include <QHash>
+
 #include <algorithm>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -63,7 +67,7 @@ bool IsListedProperty(QByteArrayView line)
         ++nameEnd;
     QByteArrayView name = line.first(nameEnd);
     name = name.sliced(name.lastIndexOf('.') + 1); // without its group
-    for (const char *listed : {"BEGIN", "VERSION", "UID", "N", "ORG", "X-EVOLUTION-LIST", "END"}) {
+    for (const char *listed : {"BEGIN", "VERSION", "UID", "N", "ORG", "X-EVOLUTION-LIST", "KIND", "END"}) {
         if (name.compare(listed, Qt::CaseInsensitive) == 0)
             return true;
     }
@@ -89,15 +93,26 @@ QByteArray ListedPart(QByteArrayView card)
     return part;
 }
 
+// Evolution's own lists, and vCard 4.0 groups.
+bool IsList(EContact *contact)
+{
+    if (GPOINTER_TO_INT(e_contact_get(contact, E_CONTACT_IS_LIST)))
+        return true;
+    EVCardAttribute *kind = e_vcard_get_attribute(E_VCARD(contact), "KIND");
+    g_autofree gchar *value = kind ? e_vcard_attribute_get_value(kind) : nullptr;
+    return value && g_ascii_strcasecmp(g_strstrip(value), "group") == 0;
+}
+
 ListedContact ListedFrom(EContact *fetched)
 {
     // A fetched contact hands out its text as it came, without parsing it.
     g_autofree gchar *card = e_vcard_to_string(E_VCARD(fetched), EVC_FORMAT_VCARD_30);
     const GObjectPtr<EContact> contact(e_contact_new_from_vcard(ListedPart(card).constData()));
     g_autofree gchar *uid = static_cast<gchar *>(e_contact_get(contact.get(), E_CONTACT_UID));
-    const bool isList = GPOINTER_TO_INT(e_contact_get(contact.get(), E_CONTACT_IS_LIST));
+    if (!uid) // a view may hand out the UID beside the card
+        uid = static_cast<gchar *>(e_contact_get(fetched, E_CONTACT_UID));
     return {QByteArray(uid),
-            {isList ? DistributionListClass : ContactClass, TextField(contact.get(), E_CONTACT_FAMILY_NAME),
+            {IsList(contact.get()) ? DistributionListClass : ContactClass, TextField(contact.get(), E_CONTACT_FAMILY_NAME),
              TextField(contact.get(), E_CONTACT_GIVEN_NAME), TextField(contact.get(), E_CONTACT_ORG)}};
 }
 
@@ -179,21 +194,41 @@ struct EdsBook {
 
 namespace {
 
+// The contacts the listing shows, kept up to date by the service's change
+// notifications: a request then costs no read of the whole address book.
+// Notifications wait in a main context of the folder's own, taken in only
+// by the folder's calls, so that no other event of the program is handled
+// in the middle of a request.
 class EdsFolder final : public ContactsFolder {
 public:
     explicit EdsFolder(std::shared_ptr<const EdsBook> book)
         : m_book(std::move(book))
-        , m_client(m_book->Connect())
+        , m_context(g_main_context_new())
     {
+        Connect();
     }
+
+    ~EdsFolder() override { Disconnect(); }
 
     qint32 Count() override
     {
-        std::vector<ListedContact> listed;
-        Read("cannot list the contacts",
-             [&listed](EBookClient *client, GError **error) { return ListAll(client, listed, error); });
-        std::sort(listed.begin(), listed.end(), ListedBefore);
-        m_listed = std::move(listed);
+        if (!m_readsWhole) {
+            Read("cannot list the contacts", [this](EBookClient *client, GError **error) { return Follow(client, error); });
+        }
+        // Checked again: following may have just turned out not to work.
+        if (m_readsWhole) {
+            std::vector<ListedContact> listed;
+            Read("cannot list the contacts",
+                 [&listed](EBookClient *client, GError **error) { return ListAll(client, listed, error); });
+            std::sort(listed.begin(), listed.end(), ListedBefore);
+            m_listed = std::move(listed);
+        } else if (std::exchange(m_changed, false)) {
+            m_listed.clear();
+            m_listed.reserve(size_t(m_contacts.size()));
+            for (auto contact = m_contacts.cbegin(); contact != m_contacts.cend(); ++contact)
+                m_listed.push_back({contact.key(), contact.value()});
+            std::sort(m_listed.begin(), m_listed.end(), ListedBefore);
+        }
         return qint32(m_listed.size());
     }
 
@@ -215,11 +250,189 @@ public:
     }
 
 private:
+    // The first listing of a view waits for all of it; a service that is
+    // still busy after this long is taken as stuck.
+    static constexpr int kListedWithinMs = 30000;
+
+    // Makes m_context the one the view's signals go to.
+    class InFolderContext {
+    public:
+        explicit InFolderContext(GMainContext *context)
+            : m_context(context)
+        {
+            g_main_context_push_thread_default(m_context);
+        }
+        ~InFolderContext() { g_main_context_pop_thread_default(m_context); }
+
+    private:
+        GMainContext *m_context;
+    };
+
+    struct ContextUnref {
+        void operator()(GMainContext *context) const { g_main_context_unref(context); }
+    };
+
     const ListedContact &Listed(qint32 position) const
     {
         if (position < 1 || size_t(position) > m_listed.size())
             m_book->Fail("no item at position " + std::to_string(position));
         return m_listed[size_t(position - 1)];
+    }
+
+    void Connect()
+    {
+        // The client stays with the program's main context: it winds up there
+        // after the folder has gone, and tells of the service's end between
+        // requests.
+        m_client = m_book->Connect();
+        m_serviceEnded = false;
+        g_signal_connect(m_client.get(), "backend-died", G_CALLBACK(+[](EClient *, gpointer folder) {
+                             static_cast<EdsFolder *>(folder)->m_serviceEnded = true;
+                         }),
+                         this);
+    }
+
+    void StopFollowing()
+    {
+        if (!m_view)
+            return;
+        g_signal_handlers_disconnect_by_data(m_view.get(), this);
+        e_book_client_view_stop(m_view.get(), nullptr); // fails harmlessly where the service has gone
+        m_view.reset();
+        m_viewComplete = false;
+    }
+
+    void Disconnect()
+    {
+        StopFollowing();
+        if (m_client)
+            g_signal_handlers_disconnect_by_data(m_client.get(), this);
+        m_client.reset();
+        // Notifications of the old view and client still waiting go too.
+        while (g_main_context_iteration(m_context.get(), FALSE)) {
+        }
+    }
+
+    // A view of every contact, which first hands out all of them and then
+    // each change. False with the error where it cannot be had; true with
+    // m_readsWhole set where the address book offers no views.
+    bool StartFollowing(EBookClient *client, GError **error)
+    {
+        EBookQuery *all = e_book_query_any_field_contains("");
+        g_autofree gchar *query = e_book_query_to_string(all);
+        e_book_query_unref(all);
+        const InFolderContext inFolder(m_context.get());
+        EBookClientView *view = nullptr;
+        if (!e_book_client_get_view_sync(client, query, &view, nullptr, error))
+            return ReadWholeUnlessLost(error);
+        m_view.reset(view);
+        // A hint only: the service may hand out whole cards regardless, and
+        // KIND has no field of its own but comes with the card.
+        GSList *fields = nullptr;
+        for (const EContactField field :
+             {E_CONTACT_UID, E_CONTACT_FAMILY_NAME, E_CONTACT_GIVEN_NAME, E_CONTACT_ORG, E_CONTACT_IS_LIST})
+            fields = g_slist_prepend(fields, const_cast<gchar *>(e_contact_field_name(field)));
+        e_book_client_view_set_fields_of_interest(view, fields, nullptr);
+        g_slist_free(fields);
+        e_book_client_view_set_flags(view, E_BOOK_CLIENT_VIEW_FLAGS_NOTIFY_INITIAL, nullptr);
+        g_signal_connect(view, "objects-added", G_CALLBACK(OnObjectsChanged), this);
+        g_signal_connect(view, "objects-modified", G_CALLBACK(OnObjectsChanged), this);
+        g_signal_connect(view, "objects-removed", G_CALLBACK(OnObjectsRemoved), this);
+        g_signal_connect(view, "complete", G_CALLBACK(OnComplete), this);
+        // The view lists all contacts anew.
+        m_contacts.clear();
+        m_changed = true;
+        m_viewComplete = false;
+        m_viewFailure.reset();
+        e_book_client_view_start(view, error);
+        if (error && *error) {
+            StopFollowing();
+            return ReadWholeUnlessLost(error);
+        }
+        return true;
+    }
+
+    bool ReadWholeUnlessLost(GError **error)
+    {
+        if (IsConnectionLost(*error))
+            return false;
+        g_clear_error(error);
+        m_readsWhole = true;
+        return true;
+    }
+
+    static void OnObjectsChanged(EBookClientView *, const GSList *contacts, gpointer folder)
+    {
+        auto *self = static_cast<EdsFolder *>(folder);
+        for (const GSList *contact = contacts; contact; contact = contact->next) {
+            ListedContact listed = ListedFrom(E_CONTACT(contact->data));
+            self->m_contacts.insert(listed.uid, listed.item);
+        }
+        self->m_changed = true;
+    }
+
+    static void OnObjectsRemoved(EBookClientView *, const GSList *uids, gpointer folder)
+    {
+        auto *self = static_cast<EdsFolder *>(folder);
+        for (const GSList *uid = uids; uid; uid = uid->next)
+            self->m_contacts.remove(QByteArray(static_cast<const char *>(uid->data)));
+        self->m_changed = true;
+    }
+
+    static void OnComplete(EBookClientView *, const GError *error, gpointer folder)
+    {
+        auto *self = static_cast<EdsFolder *>(folder);
+        if (error)
+            self->m_viewFailure.reset(g_error_copy(error));
+        else
+            self->m_viewComplete = true;
+    }
+
+    // Takes in what the view has handed out so far; the first time, all of
+    // the address book. False with the error where the service has gone.
+    bool Follow(EBookClient *client, GError **error)
+    {
+        if (!m_view) {
+            if (!StartFollowing(client, error))
+                return false;
+            if (m_readsWhole)
+                return true;
+        }
+        QDeadlineTimer deadline(kListedWithinMs);
+        // Wakes the wait below at the deadline.
+        GSource *wake = g_timeout_source_new(guint(kListedWithinMs));
+        g_source_set_callback(wake, +[](gpointer) { return gboolean(G_SOURCE_CONTINUE); }, nullptr, nullptr);
+        g_source_attach(wake, m_context.get());
+        bool followed = false;
+        for (;;) {
+            while (g_main_context_iteration(m_context.get(), FALSE)) {
+            }
+            if (m_serviceEnded) {
+                g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_CLOSED, "the address-book service has ended");
+                break;
+            }
+            if (m_viewFailure) {
+                g_propagate_error(error, m_viewFailure.release());
+                StopFollowing();
+                followed = ReadWholeUnlessLost(error);
+                break;
+            }
+            if (m_viewComplete) {
+                followed = true;
+                break;
+            }
+            if (deadline.hasExpired()) {
+                // Not a lost connection: a reconnection would wait as long again.
+                g_set_error(error, E_CLIENT_ERROR, E_CLIENT_ERROR_SEARCH_TIME_LIMIT_EXCEEDED, "not all contacts listed within %d s",
+                            kListedWithinMs / 1000);
+                StopFollowing(); // the next request starts again
+                break;
+            }
+            g_main_context_iteration(m_context.get(), TRUE);
+        }
+        g_source_destroy(wake);
+        g_source_unref(wake);
+        return followed;
     }
 
     // A client stays dead once the service behind it has gone. Then a new
@@ -234,16 +447,28 @@ private:
                 return;
             if (!IsConnectionLost(error))
                 m_book->Fail(what, error);
-            m_client.reset();
+            Disconnect();
             g_clear_error(&error);
         }
-        m_client = m_book->Connect();
+        Connect();
         if (!read(m_client.get(), &error))
             m_book->Fail(what, error);
     }
 
+    struct ErrorFree {
+        void operator()(GError *error) const { g_error_free(error); }
+    };
+
     const std::shared_ptr<const EdsBook> m_book;
+    const std::unique_ptr<GMainContext, ContextUnref> m_context; // where the view's signals wait
     GObjectPtr<EBookClient> m_client; // null after a failed reconnection
+    bool m_serviceEnded = false; // the client's service has gone
+    GObjectPtr<EBookClientView> m_view; // null until the first listing, and after a failure
+    bool m_viewComplete = false; // the view has handed out all contacts
+    std::unique_ptr<GError, ErrorFree> m_viewFailure;
+    bool m_readsWhole = false; // the address book offers no views: each Count() reads all
+    QHash<QByteArray, ContactItem> m_contacts; // by UID, as the view handed them out
+    bool m_changed = false; // m_contacts differs from m_listed
     std::vector<ListedContact> m_listed; // as the last Count() saw them, in order
 };
 

@@ -124,10 +124,20 @@ QString EdsTestBook::Add(const TestContact &contact, QByteArray *uid)
     WriteText(written.get(), E_CONTACT_PHONE_OTHER_FAX, contact.otherFax);
     e_contact_set(written.get(), E_CONTACT_IS_LIST, GINT_TO_POINTER(contact.isList));
 
+    return Write(written.get(), uid);
+}
+
+QString EdsTestBook::AddCard(const QByteArray &vcard, QByteArray *uid)
+{
+    const GObjectPtr<EContact> written(e_contact_new_from_vcard(vcard.constData()));
+    return Write(written.get(), uid);
+}
+
+QString EdsTestBook::Write(EContact *written, QByteArray *uid)
+{
     g_autoptr(GError) error = nullptr;
     g_autofree gchar *added = nullptr;
-    if (!e_book_client_add_contact_sync(m_client.get(), written.get(), E_BOOK_OPERATION_FLAG_NONE, &added, nullptr,
-                                        &error))
+    if (!e_book_client_add_contact_sync(m_client.get(), written, E_BOOK_OPERATION_FLAG_NONE, &added, nullptr, &error))
         return Failure("cannot add a contact", error);
     m_added.emplace_back(added);
     if (uid)
@@ -177,6 +187,11 @@ QString EdsTestBook::RestoreBook()
     m_source = std::move(source);
     m_removed = false;
     return {};
+}
+
+QString EdsTestBook::Reconnect()
+{
+    return Connect();
 }
 
 namespace {

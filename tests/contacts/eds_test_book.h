@@ -39,16 +39,21 @@ public:
 
     QString SourceUid() const;
     QString Add(const TestContact &contact, QByteArray *uid = nullptr);
+    // A card as another program would have written it.
+    QString AddCard(const QByteArray &vcard, QByteArray *uid = nullptr);
     QString SetText(const QByteArray &uid, EContactField field, const QString &text);
     QString RemoveContact(const QByteArray &uid);
     // The address book itself, at once rather than with this object.
     QString RemoveBook();
     // A removed address book back, under the same UID.
     QString RestoreBook();
+    // A client of its own again, after the service's process has ended.
+    QString Reconnect();
 
 private:
     EdsTestBook(ESourceRegistry *registry, GObjectPtr<ESource> source, bool isolated);
     QString Connect();
+    QString Write(EContact *written, QByteArray *uid);
 
     ESourceRegistry *m_registry;
     GObjectPtr<ESource> m_source;

@@ -15,6 +15,9 @@
 namespace {
 
 constexpr int kProbeEndsWithinMs = 30000;
+// Changes made by another program reach the store as notifications of the
+// service, a moment after the change.
+constexpr int kChangeShowsWithinMs = 10000;
 
 std::vector<ContactItem> Items(ContactsFolder &folder)
 {
@@ -67,6 +70,8 @@ private slots:
     void initTestCase();
     void listsContactsSortedWithTheirClasses();
     void listsNamesAsWritten();
+    void listsGroupsAsLists();
+    void listingFollowsChangesMadeElsewhere();
     void readsEachKindOfFaxNumber();
     void positionsOutsideTheListingAreErrors();
     void selectionSeesChangesSinceTheListing();
@@ -155,6 +160,63 @@ void TestEdsStore::listsNamesAsWritten()
     QCOMPARE(Listing(*folder), QStringList{"40 Øster; Sons|Zoë, Jr.|" + longCompany});
 }
 
+void TestEdsStore::listsGroupsAsLists()
+{
+    SKIP_WITHOUT_SERVICE();
+    const auto book = IsolatedBook();
+    QVERIFY(book);
+    const auto card = [](const QByteArray &name, const QByteArray &kind) {
+        return "BEGIN:VCARD\r\nVERSION:4.0\r\n" + kind + "FN:" + name + "\r\nN:" + name + ";;;;\r\nEND:VCARD\r\n";
+    };
+    QCOMPARE(book->AddCard(card("Board", "KIND:group\r\n")), QString());
+    QCOMPARE(book->AddCard(card("Crew", "KIND:GROUP\r\n")), QString());
+    QCOMPARE(book->AddCard(card("Dana", "KIND:individual\r\n")), QString());
+    QCOMPARE(book->AddCard(card("Firm", "KIND:org\r\n")), QString());
+
+    EdsStore store(book->SourceUid());
+    const auto folder = store.OpenDefaultContactsFolder();
+    QCOMPARE(Listing(*folder), (QStringList{"69 Board||", "69 Crew||", "40 Dana||", "40 Firm||"}));
+    // A group added while the folder is open is one too.
+    QCOMPARE(book->AddCard(card("Alumni", "item1.kind:Group\r\n")), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder),
+                              (QStringList{"69 Alumni||", "69 Board||", "69 Crew||", "40 Dana||", "40 Firm||"}),
+                              kChangeShowsWithinMs);
+}
+
+// A listing shows what the address book held when it was asked for; the
+// positions it gave stay until the next one.
+void TestEdsStore::listingFollowsChangesMadeElsewhere()
+{
+    SKIP_WITHOUT_SERVICE();
+    const auto book = IsolatedBook();
+    QVERIFY(book);
+    QByteArray archer, baker;
+    QCOMPARE(book->Add({"Archer", "Ann", "", "100"}, &archer), QString());
+    QCOMPARE(book->Add({"Baker", "Bea", "", "200"}, &baker), QString());
+    EdsStore store(book->SourceUid());
+    const auto folder = store.OpenDefaultContactsFolder();
+    QCOMPARE(Listing(*folder), (QStringList{"40 Archer|Ann|", "40 Baker|Bea|"}));
+
+    QCOMPARE(book->Add({"Cole", "Cy", ""}), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(folder->Count(), 3, kChangeShowsWithinMs);
+    QCOMPARE(Listing(*folder), (QStringList{"40 Archer|Ann|", "40 Baker|Bea|", "40 Cole|Cy|"}));
+
+    // A new name sorts the contact anew; until the next listing the old
+    // positions hold.
+    QCOMPARE(book->SetText(archer, E_CONTACT_FAMILY_NAME, "Zimmer"), QString());
+    QCOMPARE(book->SetText(baker, E_CONTACT_ORG, "Bakery"), QString());
+    QCOMPARE(folder->Item(1).lastName, QStringLiteral("Archer"));
+    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("100"));
+    QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Baker|Bea|Bakery", "40 Cole|Cy|", "40 Zimmer|Ann|"}),
+                              kChangeShowsWithinMs);
+    QCOMPARE(folder->FaxNumber(3, FaxKind::Business), QStringLiteral("100"));
+    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("200"));
+
+    QCOMPARE(book->RemoveContact(baker), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Cole|Cy|", "40 Zimmer|Ann|"}), kChangeShowsWithinMs);
+    QCOMPARE(folder->FaxNumber(2, FaxKind::Business), QStringLiteral("100"));
+}
+
 void TestEdsStore::readsEachKindOfFaxNumber()
 {
     SKIP_WITHOUT_SERVICE();
@@ -214,7 +276,8 @@ void TestEdsStore::selectionSeesChangesSinceTheListing()
         QVERIFY2(QByteArray(error.what()).contains("position 2"), error.what());
     }
     QCOMPARE(folder->Item(2).lastName, QStringLiteral("Baker")); // as listed
-    QCOMPARE(Listing(*folder), (QStringList{"40 Archer|Ann|", "40 Cole|Cy|"}));
+    QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Archer|Ann|", "40 Cole|Cy|"}),
+                              kChangeShowsWithinMs);
 }
 
 void TestEdsStore::readsAgainAfterTheServiceDied()
@@ -237,6 +300,13 @@ void TestEdsStore::readsAgainAfterTheServiceDied()
     QVERIFY_THROWS_NO_EXCEPTION(count = folder->Count());
     QCOMPARE(count, 1);
     QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("100"));
+
+    // The listing keeps following the address book once the service is back.
+    QCOMPARE(KillAddressBookService(), QString());
+    QCOMPARE(book->Reconnect(), QString());
+    QCOMPARE(book->Add({"Baker", "Bea", ""}), QString());
+    QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Archer|Ann|", "40 Baker|Bea|"}),
+                              kChangeShowsWithinMs);
 }
 
 void TestEdsStore::readsAgainOnceTheBookIsBack()
