@@ -4,6 +4,7 @@
 //   corvane-bench-window --book vcard:PATH|eds:UID [--warm N] [--select N]
 //                        [--reply N] [--sessions N] [--breakdown N]
 #include "app/frm_outlook.h"
+#include "app/glib_allocator.h"
 #include "contacts/address_book.h"
 #include "contacts/contact_directory.h"
 #include "dialog/dialog_layout.h"
@@ -543,6 +544,7 @@ private:
 
 int main(int argc, char **argv)
 {
+    UseMallocForGLib();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     Options options;

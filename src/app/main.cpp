@@ -1,4 +1,5 @@
 #include "app/frm_outlook.h"
+#include "app/glib_allocator.h"
 #include "app/message_boxes.h"
 #include "app/system_tray_icon.h"
 #include "app/termination_signals.h"
@@ -26,6 +27,7 @@ QIcon IconFromBitmaps(const QStringList &files)
 
 int main(int argc, char *argv[])
 {
+    UseMallocForGLib();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("corvane-tesk"));
     QApplication::setApplicationDisplayName(QStringLiteral("Corvane Tesk"));
