@@ -241,8 +241,9 @@ void frm_outlook::ResetDialog()
     ui.addressList->clear();
     ui.txt_outlookfaxno->clear();
     // A long list leaves freed memory that glibc would otherwise keep for the
-    // program's whole idle life in the tray.
-    malloc_trim(0);
+    // program's whole idle life in the tray; given back once the session has
+    // ended, so that listening again does not wait for it.
+    QTimer::singleShot(0, this, [] { malloc_trim(0); });
 }
 
 void frm_outlook::ShowDialog()
