@@ -259,12 +259,11 @@ if any(first_run.get((store, BIG, "breakdown_warm_fill_ms")) for store in STORES
     md.append("Heap the store keeps after its first listing / heap the list's items take while shown (MiB): "
               + "; ".join(f"{STORE_NAMES[s]} {k} / {i}" for s, (k, i) in zip(STORES, heap_cells)) + ".")
     md.append("")
-    variants = [("visible_as_window", "`new QListWidgetItem(text, list)` then `setData` (as now), list shown"),
-                ("no_setdata", "the same without `setData`"),
-                ("setdata_before_insert", "`new QListWidgetItem(text)`, `setData`, then `addItem`"),
+    variants = [("as_window", "`new QListWidgetItem(text)`, `setData`, then `addItem` (as the window does), list shown"),
+                ("into_list", "`new QListWidgetItem(text, list)`, then `setData`: each row inserted on creation"),
                 ("additems_then_setdata", "`addItems(QStringList)`, then `setData` per row"),
                 ("stringlistmodel", "a `QListView` on a `QStringListModel` (`setStringList`)"),
-                ("visible_clear", "clearing the list filled as now"),
+                ("visible_clear", "clearing the list as the window fills it"),
                 ("stringlistmodel_clear", "clearing the `QStringListModel`")]
     md.append(f"Filling the same {BIG:,} sorted entries into a shown list, other ways (ms, median of 3, "
               "vCard folder run):")
@@ -278,10 +277,10 @@ if any(first_run.get((store, BIG, "breakdown_warm_fill_ms")) for store in STORES
 
 # --- The service's listing ---
 listing_ways = [("uids_only", "every UID only (`e_book_client_get_contacts_uids_sync`)"),
-                ("by_uid_queries", "as the store lists now: every UID, then the contacts 500 UIDs a query"),
+                ("by_uid_queries", "every UID, then the contacts 500 UIDs a query"),
                 ("all_at_once", "every full contact in one `e_book_client_get_contacts_sync`"),
                 ("cursor", "an `EBookClientCursor` sorted by family and given name, 500 a step"),
-                ("fields_of_interest_view", "an `EBookClientView` with fields of interest UID, N parts, ORG, list flag"),
+                ("fields_of_interest_view", "an `EBookClientView` with fields of interest UID, N parts, ORG, list flag (as the store follows the book)"),
                 ("summary_fields_view", "the same view without ORG (summary fields only)")]
 if get("eds", BIG, "eds_listing_by_uid_queries_ms"):
     service = get("eds", BIG, "service_cpu_per_request_ms")

@@ -103,17 +103,22 @@ bool IsList(EContact *contact)
     return value && g_ascii_strcasecmp(g_strstrip(value), "group") == 0;
 }
 
-ListedContact ListedFrom(EContact *fetched)
+ListedContact ListedFrom(EContact *contact)
 {
-    // A fetched contact hands out its text as it came, without parsing it.
+    g_autofree gchar *uid = static_cast<gchar *>(e_contact_get(contact, E_CONTACT_UID));
+    return {QByteArray(uid),
+            {IsList(contact) ? DistributionListClass : ContactClass, TextField(contact, E_CONTACT_FAMILY_NAME),
+             TextField(contact, E_CONTACT_GIVEN_NAME), TextField(contact, E_CONTACT_ORG)}};
+}
+
+// A fetched contact still holds its text as it came, unparsed: parsing only
+// the listed part of it is cheaper. (A view's contacts carry their UID
+// beside the text, and their text comes out only through a full parse.)
+ListedContact ListedFromFetched(EContact *fetched)
+{
     g_autofree gchar *card = e_vcard_to_string(E_VCARD(fetched), EVC_FORMAT_VCARD_30);
     const GObjectPtr<EContact> contact(e_contact_new_from_vcard(ListedPart(card).constData()));
-    g_autofree gchar *uid = static_cast<gchar *>(e_contact_get(contact.get(), E_CONTACT_UID));
-    if (!uid) // a view may hand out the UID beside the card
-        uid = static_cast<gchar *>(e_contact_get(fetched, E_CONTACT_UID));
-    return {QByteArray(uid),
-            {IsList(contact.get()) ? DistributionListClass : ContactClass, TextField(contact.get(), E_CONTACT_FAMILY_NAME),
-             TextField(contact.get(), E_CONTACT_GIVEN_NAME), TextField(contact.get(), E_CONTACT_ORG)}};
+    return ListedFrom(contact.get());
 }
 
 // The service hands contacts out in no lasting order; this one keeps each
@@ -153,7 +158,7 @@ bool ListAll(EBookClient *client, std::vector<ListedContact> &listed, GError **e
         const ObjectList ownedContacts(contacts);
         // Contacts removed since their UIDs were read are simply not listed.
         for (const GSList *contact = contacts; contact; contact = contact->next)
-            listed.push_back(ListedFrom(E_CONTACT(contact->data)));
+            listed.push_back(ListedFromFetched(E_CONTACT(contact->data)));
     }
     return true;
 }
