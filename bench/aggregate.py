@@ -201,11 +201,11 @@ for store in STORES:
     if s:
         md.append(f"| RSS after a {BIG:,}-contact session, {STORE_NAMES[store]} | {mib(s)} |")
 for store in STORES:
-    used, free = get(store, BIG, "heapused_after_session_kib"), get(store, BIG, "heapfree_after_session_kib")
+    anon, used = get(store, BIG, "rssanon_after_session_kib"), get(store, BIG, "heapused_after_session_kib")
     files = get(store, BIG, "rssfile_after_session_kib")
-    if used and free and files:
-        md.append(f"| … of which heap in use / heap free but kept / mapped files, {STORE_NAMES[store]} | "
-                  f"{fmt(used[0] / 1024)} / {fmt(free[0] / 1024)} / {fmt(files[0] / 1024)} |")
+    if anon and used and files:
+        md.append(f"| … of which anonymous memory (all heaps) / heap in use / mapped files, {STORE_NAMES[store]} | "
+                  f"{fmt(anon[0] / 1024)} / {fmt(used[0] / 1024)} / {fmt(files[0] / 1024)} |")
 for store in STORES:
     s = get(store, BIG, "rss_end_trimmed_kib")
     if s:
