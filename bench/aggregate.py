@@ -1,8 +1,10 @@
 #!/usr/bin/python3
 """Turns the raw samples of bench/run_all.sh into results.csv, results.md and
-the data file of the request-latency plot.
+the data file of the request-latency plot; with README, puts the machine line,
+the plot, the request-latency table and the targets in its section between
+the bench-results markers.
 
-usage: aggregate.py RAW.csv MACHINE.txt OUTDIR
+usage: aggregate.py RAW.csv MACHINE.txt OUTDIR [README]
 """
 import csv
 import statistics
@@ -11,6 +13,7 @@ from collections import defaultdict
 from pathlib import Path
 
 raw_path, machine_path, out_dir = sys.argv[1], Path(sys.argv[2]), Path(sys.argv[3])
+readme_path = Path(sys.argv[4]) if len(sys.argv) > 4 else None
 out_dir.mkdir(parents=True, exist_ok=True)
 
 STORES = ["vcard-folder", "vcard-file", "eds"]
@@ -102,8 +105,10 @@ md.append("All figures: median of repeated runs, (min–max) beside it; n runs p
 md.append("")
 md.append("Machine: " + "; ".join(line for line in machine if line.strip()) + ".")
 md.append("")
+machine_line = md[-2]
 
 # --- Request latency ---
+latency_start = len(md)
 md.append("**Request latency**: the fax server's connect → the connection taken with the contact list filled "
           "(ms). *Cold*: the first request after start-up (a new process each run; files in the page cache, "
           "the address-book service already running). *Warm*: the requests after it. *Painted*: until the "
@@ -121,6 +126,7 @@ for store in STORES:
                   f"{cell(get(store, size, 'cold_painted_ms'))} | {cell(get(store, size, 'warm_painted_ms'))} | "
                   f"{cell(get(store, size, 'cold_cpu_ms'))} |")
 md.append("")
+latency_end = len(md)
 
 with open(out_dir / "request-latency.dat", "w") as dat:
     for store in STORES:
@@ -340,6 +346,7 @@ for store in STORES:
             targets.append((f"≥ 50× faster than khard, cold, {size:,} contacts, {STORE_NAMES[store]}", f"{fmt(k)}×",
                             k >= 50))
 
+targets_start = len(md)
 md.append("**Targets**")
 md.append("")
 md.append("| Target | Figure | |")
@@ -350,6 +357,14 @@ for name, figure, ok in targets:
 md.append("")
 
 (out_dir / "results.md").write_text("\n".join(md) + "\n")
+if readme_path:
+    begin, end = "<!-- bench-results:begin -->", "<!-- bench-results:end -->"
+    readme = readme_path.read_text()
+    head, rest = readme.split(begin)
+    tail = rest.split(end)[1]
+    excerpt = [machine_line, "", "![Request latency against address-book size](bench/results/request-latency.png)",
+               ""] + md[latency_start:latency_end] + md[targets_start:]
+    readme_path.write_text(head + begin + "\n" + "\n".join(excerpt) + end + tail)
 with open(out_dir / "results.csv", "w", newline="") as out:
     writer = csv.writer(out)
     writer.writerow(["section", "store", "contacts", "metric", "n", "median", "min", "max", "unit"])

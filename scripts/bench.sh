@@ -52,6 +52,6 @@ load_after=$(cut -d' ' -f1-3 /proc/loadavg)
   echo "run $(date -u '+%Y-%m-%d %H:%M UTC')"
 } >"$build/machine.txt"
 
-/usr/bin/python3 bench/aggregate.py "$raw" "$build/machine.txt" "$results" >/dev/null
+/usr/bin/python3 bench/aggregate.py "$raw" "$build/machine.txt" "$results" README.md >/dev/null
 gnuplot -e "dat='$results/request-latency.dat'; out='$results/request-latency.png'" bench/plot.gp
 echo "Results: $results/results.md"
