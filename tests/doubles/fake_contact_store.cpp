@@ -1,66 +1,94 @@
 #include "fake_contact_store.h"
 
+#include <algorithm>
+
 namespace {
 class FakeFolder final : public ContactsFolder {
 public:
     explicit FakeFolder(std::shared_ptr<FakeAddressBook> book) : m_book(std::move(book)) {}
-    ~FakeFolder() override { m_book->releaseOrder.push_back(QStringLiteral("folder")); }
-
-    qint32 Count() override
+    ~FakeFolder() override
     {
-        if (m_book->unreachable)
-            throw StoreError("address book unreachable");
-        return qint32(m_book->items.size());
+        if (m_book->journal)
+            m_book->journal->Add("released folder");
     }
 
-    ContactItem Item(qint32 position) override
+    int32_t Count() override
     {
+        Reach();
+        m_listed = m_book->items;
+        return int32_t(m_book->items.size());
+    }
+
+    ContactItem Item(int32_t position) override
+    {
+        Reach();
         if (m_book->failListingAfter >= 0 && position >= m_book->failListingAfter)
             throw StoreError("listing failed");
-        const FakeContact &c = At(position);
-        return {c.itemClass, c.lastName, c.firstName, c.companyName};
+        const FakeContact &item = Listed(position);
+        return {item.itemClass, item.lastName, item.firstName, item.companyName};
     }
 
-    QString FaxNumber(qint32 position, FaxKind kind) override
+    // The listed item as the address book holds it now, found by its names:
+    // gone when no item of that name is left.
+    Text FaxNumber(int32_t position, FaxKind kind) override
     {
-        const FakeContact &c = At(position);
-        switch (kind) {
-        case FaxKind::Business:
-            return c.businessFax;
-        case FaxKind::Home:
-            return c.homeFax;
-        case FaxKind::Other:
-            return c.otherFax;
-        }
-        return {};
+        Reach();
+        const FakeContact &listed = Listed(position);
+        const auto same = [&](const FakeContact &c) {
+            return c.lastName == listed.lastName && c.firstName == listed.firstName
+                && c.companyName == listed.companyName && c.itemClass == listed.itemClass;
+        };
+        const auto now = std::find_if(m_book->items.begin(), m_book->items.end(), same);
+        if (now == m_book->items.end())
+            throw StoreError("the item has gone");
+        return kind == FaxKind::Business ? now->businessFax : kind == FaxKind::Home ? now->homeFax : now->otherFax;
     }
 
 private:
-    void Check(qint32 position) const
+    void Reach() const
     {
         if (m_book->unreachable)
             throw StoreError("address book unreachable");
-        if (position < 1 || position > qint32(m_book->items.size()))
-            throw StoreError("no item at position");
     }
-    const FakeContact &At(qint32 position) const
+
+    const FakeContact &Listed(int32_t position) const
     {
-        Check(position);
-        return m_book->items[size_t(position - 1)];
+        if (position < 1 || size_t(position) > m_listed.size())
+            throw StoreError("no item at that position");
+        return m_listed[size_t(position - 1)];
     }
 
     std::shared_ptr<FakeAddressBook> m_book;
+    std::vector<FakeContact> m_listed;
 };
+
+Text Wide(const std::string &utf8)
+{
+    return FromUtf8(utf8);
+}
 } // namespace
+
+FakeContact Contact(const std::string &last, const std::string &first, const std::string &business,
+                    const std::string &home, const std::string &other)
+{
+    return {Wide(last), Wide(first), {}, Wide(business), Wide(home), Wide(other)};
+}
+
+FakeContact Company(const std::string &name, const std::string &business, const std::string &home,
+                    const std::string &other)
+{
+    return {{}, {}, Wide(name), Wide(business), Wide(home), Wide(other)};
+}
 
 FakeContactStore::~FakeContactStore()
 {
-    m_book->releaseOrder.push_back(QStringLiteral("store"));
+    if (m_book->journal)
+        m_book->journal->Add("released store");
 }
 
 std::unique_ptr<ContactsFolder> FakeContactStore::OpenDefaultContactsFolder()
 {
-    if (m_book->cannotOpen)
-        throw StoreError("no contacts folder");
+    if (m_book->unreachable || m_book->cannotOpen)
+        throw StoreError("cannot open the folder");
     return std::make_unique<FakeFolder>(m_book);
 }

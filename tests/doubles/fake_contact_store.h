@@ -1,31 +1,36 @@
 #pragma once
 
-#include "contacts/contact_store.h"
+#include "contact_store.h"
+#include "fake_platform.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 struct FakeContact {
-    QString lastName, firstName, companyName;
-    QString businessFax, homeFax, otherFax;
+    Text lastName, firstName, companyName;
+    Text businessFax, homeFax, otherFax;
     int itemClass = ContactClass;
 };
 
 // A person without a company.
-inline FakeContact Contact(const QString &last, const QString &first, const QString &business = {},
-                           const QString &home = {}, const QString &other = {})
-{
-    return {last, first, {}, business, home, other};
-}
+FakeContact Contact(const std::string &last, const std::string &first, const std::string &business = {},
+                    const std::string &home = {}, const std::string &other = {});
+
+// A company without a person.
+FakeContact Company(const std::string &name, const std::string &business = {}, const std::string &home = {},
+                    const std::string &other = {});
 
 // An address book held in memory, shared with the test so that it can change
-// or fail between the program's reads.
+// or fail between the program's reads. Like a real folder's, its positions
+// follow the items as the last Count() saw them.
 struct FakeAddressBook {
     std::vector<FakeContact> items;
-    bool unreachable = false;    // every read fails
-    bool cannotOpen = false;     // opening the folder fails
-    int failListingAfter = -1;   // Item() fails from this position on
-    std::vector<QString> releaseOrder; // "folder" and "store", as released
+    bool unreachable = false;  // every read fails
+    bool cannotOpen = false;   // opening the folder fails
+    int failListingAfter = -1; // Item() fails from this position on
+    // Where "released folder" and "released store" are written.
+    Journal *journal = nullptr;
 };
 
 class FakeContactStore final : public ContactStore {

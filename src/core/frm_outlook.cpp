@@ -1,0 +1,317 @@
+#include "frm_outlook.h"
+
+#include "recipient.h"
+#include "texts.h"
+
+#include <cstdio>
+
+frm_outlook::frm_outlook(Platform platform)
+    : ui(platform.controls), wsk_connect(platform.wsk_connect), st(platform.st), m_boxes(platform.boxes),
+      m_urls(platform.urls), tmr_relisten(platform.tmr_relisten),
+      m_openAddressBook(std::move(platform.openAddressBook)), m_recipient(texts::RecipientHolder),
+      m_connectStatus(texts::NotConnected)
+{
+    st.SetToolTip(Text(texts::TrayTip));
+    st.SetInTray(true);
+}
+
+frm_outlook::~frm_outlook()
+{
+    if (!m_unloaded)
+        Form_Unload();
+}
+
+// ---- Start-up and shutdown ----
+
+void frm_outlook::Form_Load()
+{
+    try {
+        m_outlookApp = m_openAddressBook();
+        m_contactsFolder = m_outlookApp->OpenDefaultContactsFolder();
+    } catch (const StoreError &error) {
+        std::fprintf(stderr, "corvane-tesk: cannot open the address book: %s\n", error.what());
+        m_boxes.Error(Text(texts::NoAddressBook), Text(texts::NoAddressBookTitle));
+        CloseProgram();
+        return;
+    }
+    m_closePending = False;
+    try {
+        wsk_connect.Listen();
+    } catch (const SocketError &) {
+        m_boxes.Error(texts::BindError(wsk_connect.LocalPort()), Text(texts::BindErrorTitle));
+        CloseProgram();
+    }
+}
+
+void frm_outlook::CloseProgram()
+{
+    m_boxes.Information(Text(texts::ClosingNotice), Text(texts::ProgramTitle));
+    Unload();
+}
+
+void frm_outlook::Unload()
+{
+    if (m_unloaded)
+        return;
+    if (wsk_connect.State() != Socket::Closed && m_closePending == True)
+        wsk_connect.Close();
+    ReleaseAddressBook();
+    st.SetInTray(false);
+    Form_Unload();
+    m_unloaded = true;
+    tmr_relisten.Stop();
+    ui.frm_outlook.Unload();
+}
+
+void frm_outlook::Form_Unload()
+{
+    ReleaseAddressBook();
+}
+
+void frm_outlook::ReleaseAddressBook()
+{
+    m_contactsFolder.reset();
+    m_outlookApp.reset();
+}
+
+void frm_outlook::mnu_exit_Click()
+{
+    CloseProgram();
+}
+
+void frm_outlook::Form_QueryUnload()
+{
+    if (!m_unloaded && ui.frm_outlook.Visible())
+        CancelFax();
+}
+
+// ---- Request session ----
+
+void frm_outlook::wsk_connect_ConnectionRequest(int32_t requestId)
+{
+    ++m_session;
+    m_connectStatus = texts::Connected;
+    if (wsk_connect.State() != Socket::Closed)
+        wsk_connect.Close();
+    LoadContacts();
+    try {
+        wsk_connect.Accept(requestId);
+    } catch (const SocketError &) {
+        // The fax server is gone already; there is nobody to answer.
+        CancelFax();
+    }
+}
+
+void frm_outlook::wsk_connect_SendComplete()
+{
+    // A completion after Cancel has ended the session already ends nothing.
+    if (m_closePending != True)
+        return;
+    EndSession();
+}
+
+void frm_outlook::wsk_connect_SendFailed()
+{
+    if (m_closePending != True)
+        return;
+    EndSession();
+    m_boxes.Error(Text(texts::ConnectionLost), Text(texts::ErrorTitle));
+}
+
+void frm_outlook::wsk_connect_Error()
+{
+    // Once a reply is on its way, its completion or failure ends the session.
+    if (m_closePending == True || wsk_connect.State() != Socket::Connected)
+        return;
+    CancelFax();
+    m_boxes.Error(Text(texts::ConnectionLost), Text(texts::ErrorTitle));
+}
+
+void frm_outlook::btn_cancel_Click()
+{
+    CancelFax();
+}
+
+void frm_outlook::CancelFax()
+{
+    m_closePending = True;
+    EndSession();
+}
+
+void frm_outlook::EndSession()
+{
+    if (wsk_connect.State() != Socket::Closed && m_closePending == True)
+        wsk_connect.Close();
+    m_closePending = False;
+    ++m_session;
+    ResetDialog();
+    ListenAgain();
+}
+
+// Another program may have taken the port during the session: the user is
+// told once, and listening is tried again until the port is free.
+void frm_outlook::ListenAgain()
+{
+    if (wsk_connect.State() == Socket::Listening)
+        return;
+    try {
+        wsk_connect.Listen();
+        tmr_relisten.Stop();
+    } catch (const SocketError &) {
+        if (tmr_relisten.Active())
+            return;
+        tmr_relisten.Start(RelistenIntervalMs);
+        m_boxes.Error(texts::BindError(wsk_connect.LocalPort()), Text(texts::BindErrorTitle));
+    }
+}
+
+void frm_outlook::tmr_relisten_Timer()
+{
+    ListenAgain();
+}
+
+void frm_outlook::ResetDialog()
+{
+    ui.frm_outlook.Hide();
+    m_businessFax.clear();
+    m_homeFax.clear();
+    m_otherFax.clear();
+    ui.txt_faxno.SetText(Text());
+    ui.addressList.Clear();
+    ui.txt_outlookfaxno.Clear();
+}
+
+// ---- Contact directory ----
+
+void frm_outlook::LoadContacts()
+{
+    ui.btn_send.SetEnabled(false);
+    ui.addressList.SetEnabled(false);
+    ui.btn_cancel.SetEnabled(false);
+    ui.addressList.Clear();
+    ui.frm_outlook.SetBusyPointer(true);
+    ui.fax_notify.SetCaption(Text(texts::LoadingHeadline));
+    ui.frm_outlook.Show();
+
+    bool failed = false;
+    ui.addressList.BeginFill();
+    try {
+        const int32_t count = m_contactsFolder->Count();
+        for (int32_t position = 1; position <= count; ++position) {
+            const ContactItem item = m_contactsFolder->Item(position);
+            if (item.itemClass != ContactClass)
+                continue;
+            const int index = ui.addressList.AddItem(DisplayText(item.lastName, item.firstName, item.companyName));
+            ui.addressList.SetItemData(index, position);
+        }
+    } catch (const StoreError &) {
+        // What was read so far stays listed; the user can still type a number.
+        failed = true;
+    }
+    ui.addressList.EndFill();
+
+    ui.fax_notify.SetCaption(Text(texts::Headline));
+    ui.addressList.SetEnabled(true);
+    ui.btn_cancel.SetEnabled(true);
+    ui.frm_outlook.SetBusyPointer(false);
+    if (failed)
+        m_boxes.Error(Text(texts::StoreFailure), Text(texts::ErrorTitle));
+}
+
+void frm_outlook::addressList_Click()
+{
+    ui.btn_send.SetEnabled(false);
+    ui.txt_outlookfaxno.Clear();
+    try {
+        const int selected = ui.addressList.SelectedIndex();
+        if (selected < 0)
+            throw StoreError("no contact selected");
+        const int32_t position = ui.addressList.ItemData(selected);
+        m_recipient = ui.addressList.ItemText(selected);
+        m_businessFax = m_contactsFolder->FaxNumber(position, FaxKind::Business);
+        m_homeFax = m_contactsFolder->FaxNumber(position, FaxKind::Home);
+        m_otherFax = m_contactsFolder->FaxNumber(position, FaxKind::Other);
+    } catch (const StoreError &) {
+        m_boxes.Error(Text(texts::StoreFailure), Text(texts::ErrorTitle));
+        return;
+    }
+    if (!m_businessFax.empty()) {
+        ui.txt_outlookfaxno.AddItem(Text(texts::BusinessFaxPrefix) + m_businessFax);
+        ui.btn_send.SetEnabled(true);
+        ui.txt_outlookfaxno.SetSelectedIndex(0);
+    }
+    if (!m_homeFax.empty()) {
+        ui.txt_outlookfaxno.AddItem(Text(texts::HomeFaxPrefix) + m_homeFax);
+        ui.btn_send.SetEnabled(true);
+    }
+    if (!m_otherFax.empty()) {
+        ui.txt_outlookfaxno.AddItem(Text(texts::OtherFaxPrefix) + m_otherFax);
+        ui.btn_send.SetEnabled(true);
+    }
+}
+
+// ---- Reply and confirmation ----
+
+void frm_outlook::btn_send_Click()
+{
+    // One reply per request: once it is on its way nothing more is sent.
+    if (m_closePending == True)
+        return;
+    const int page = ui.tab_addressselect.SelectedPage();
+    Text number;
+    Text confirmation;
+    if (page == TypedNumberPage) {
+        number = DigitsOnly(ui.txt_faxno.GetText());
+        confirmation = texts::TypedNumberConfirmation(number);
+    } else if (page == AddressBookPage) {
+        // The confirmation names the chosen contact and the reply the selected
+        // entry: with no entry selected they could differ.
+        if (ui.addressList.SelectedIndex() < 0)
+            return;
+        const Text entry = ui.txt_outlookfaxno.ItemText(ui.txt_outlookfaxno.SelectedIndex());
+        number = DigitsOnly(NumberPartOfEntry(entry));
+        confirmation = texts::ContactConfirmation(m_recipient, number);
+    } else {
+        return;
+    }
+    const uint64_t session = m_session;
+    if (!m_boxes.Question(confirmation, Text(texts::ConfirmationTitle)) || m_unloaded || session != m_session)
+        return;
+    m_closePending = True;
+    if (page == TypedNumberPage) {
+        wsk_connect.SendData(TypedNumberReply(number));
+    } else {
+        const int selected = ui.addressList.SelectedIndex();
+        wsk_connect.SendData(ContactReply(number, selected < 0 ? Text() : ui.addressList.ItemText(selected)));
+    }
+}
+
+// ---- Send-button rules ----
+
+void frm_outlook::tab_addressselect_Click(int /*previousTab*/)
+{
+    ui.btn_send.SetEnabled(SendEnabledForPage(ui.tab_addressselect.SelectedPage(), ui.txt_faxno.GetText(),
+                                              m_businessFax, m_homeFax, m_otherFax));
+}
+
+void frm_outlook::txt_faxno_Change()
+{
+    ui.btn_send.SetEnabled(SendEnabledForTypedNumber(ui.txt_faxno.GetText()));
+}
+
+// ---- Tray menu and About link ----
+
+void frm_outlook::st_MouseButton()
+{
+    st.PopUpMenu();
+}
+
+void frm_outlook::lbl_starthomepage_Click()
+{
+    OpenURL(Text(texts::HomePage));
+}
+
+void frm_outlook::OpenURL(Text address)
+{
+    m_urls.Open(address);
+}

@@ -1,0 +1,148 @@
+#pragma once
+
+// What every contact store must do, run against each of them, fakes included.
+// A fixture type F offers:
+//   std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items);
+//       makes an address book holding these items and opens it;
+//   void Replace(const std::vector<FakeContact> &items);
+//       changes the address book behind the open store to hold these items;
+//   static constexpr bool kKeepsOrder;   positions follow the order given
+//   static constexpr bool kHoldsGroups;  items of other classes can be stored
+// Instantiate with CONTACT_STORE_CONTRACT(F, "name").
+#include "fake_contact_store.h"
+
+#include <doctest/doctest.h>
+
+#include <algorithm>
+#include <set>
+
+namespace contract {
+struct Listed {
+    int itemClass;
+    Text last, first, company;
+    auto operator<=>(const Listed &) const = default;
+};
+
+inline std::vector<Listed> ListAll(ContactsFolder &folder)
+{
+    std::vector<Listed> listed;
+    const int32_t count = folder.Count();
+    for (int32_t position = 1; position <= count; ++position) {
+        const ContactItem item = folder.Item(position);
+        listed.push_back({item.itemClass, item.lastName, item.firstName, item.companyName});
+    }
+    return listed;
+}
+
+// The position at which the contact with this last name is listed, or 0.
+inline int32_t PositionOf(ContactsFolder &folder, const Text &last)
+{
+    const int32_t count = folder.Count();
+    for (int32_t position = 1; position <= count; ++position) {
+        if (folder.Item(position).lastName == last)
+            return position;
+    }
+    return 0;
+}
+
+inline Listed AsListed(const FakeContact &contact)
+{
+    return {contact.itemClass, contact.lastName, contact.firstName, contact.companyName};
+}
+
+inline FakeContact Full(const std::string &last, const std::string &first, const std::string &company,
+                        const std::string &business, const std::string &home, const std::string &other)
+{
+    FakeContact contact = Contact(last, first, business, home, other);
+    contact.companyName = FromUtf8(company);
+    return contact;
+}
+} // namespace contract
+
+#define CONTACT_STORE_CONTRACT(Fixture, name)                                                                         \
+    TEST_CASE_FIXTURE(Fixture, name ": lists every item once, with its class and names as written")                   \
+    {                                                                                                                 \
+        using namespace contract;                                                                                     \
+        std::vector<FakeContact> items = {Full("Smith", "Ann", "Acme", "1", "", ""), Contact("M\xc3\xbcller", "J\xc3\xbcrgen"), \
+                                          Full("", "", "Solo GmbH", "", "", ""), Contact("\xe7\x8e\x8b", "")};         \
+        if (Fixture::kHoldsGroups) {                                                                                  \
+            FakeContact group = Contact("Team", "");                                                                  \
+            group.itemClass = DistributionListClass;                                                                  \
+            items.insert(items.begin() + 1, group);                                                                   \
+        }                                                                                                             \
+        auto store = this->Open(items);                                                                               \
+        auto folder = store->OpenDefaultContactsFolder();                                                             \
+        std::vector<Listed> listed = ListAll(*folder);                                                                \
+        std::vector<Listed> expected;                                                                                 \
+        for (const FakeContact &item : items)                                                                         \
+            expected.push_back(AsListed(item));                                                                       \
+        for (Listed &item : listed)                                                                                   \
+            if (item.itemClass != ContactClass)                                                                       \
+                item = {DistributionListClass, u"Team", {}, {}};                                                      \
+        if (!Fixture::kKeepsOrder) {                                                                                  \
+            std::sort(listed.begin(), listed.end());                                                                  \
+            std::sort(expected.begin(), expected.end());                                                              \
+        }                                                                                                             \
+        CHECK(listed == expected);                                                                                    \
+    }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": an empty address book has no items")                                           \
+    {                                                                                                                 \
+        auto store = this->Open({});                                                                                  \
+        CHECK(store->OpenDefaultContactsFolder()->Count() == 0);                                                      \
+    }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": fax numbers read exactly as stored, empty where none")                         \
+    {                                                                                                                 \
+        using namespace contract;                                                                                     \
+        auto store = this->Open({Contact("A", "a", "+49 (30) 1234-5", "", "0 12/34"), Contact("B", "b", "", "9", "")}); \
+        auto folder = store->OpenDefaultContactsFolder();                                                             \
+        const int32_t a = PositionOf(*folder, u"A");                                                                  \
+        const int32_t b = PositionOf(*folder, u"B");                                                                  \
+        REQUIRE(a > 0);                                                                                               \
+        REQUIRE(b > 0);                                                                                               \
+        CHECK(folder->FaxNumber(a, FaxKind::Business) == u"+49 (30) 1234-5");                                         \
+        CHECK(folder->FaxNumber(a, FaxKind::Home).empty());                                                           \
+        CHECK(folder->FaxNumber(a, FaxKind::Other) == u"0 12/34");                                                    \
+        CHECK(folder->FaxNumber(b, FaxKind::Business).empty());                                                       \
+        CHECK(folder->FaxNumber(b, FaxKind::Home) == u"9");                                                           \
+    }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": changes show at the next count; a selection reads its own contact afresh")     \
+    {                                                                                                                 \
+        using namespace contract;                                                                                     \
+        auto store = this->Open({Contact("A", "a", "1"), Contact("B", "b", "2")});                                    \
+        auto folder = store->OpenDefaultContactsFolder();                                                             \
+        const int32_t a = PositionOf(*folder, u"A");                                                                  \
+        REQUIRE(a > 0);                                                                                               \
+        /* Another contact comes first now, and A's number has changed. */                                            \
+        this->Replace({Contact("0", "first", "999"), Contact("B", "b", "2"), Contact("A", "a", "11")});               \
+        /* A store may find A where it is now, or report it gone; never B's or the new one's number. */              \
+        try {                                                                                                         \
+            CHECK(folder->FaxNumber(a, FaxKind::Business) == u"11");                                                  \
+        } catch (const StoreError &) {                                                                                \
+        }                                                                                                             \
+        CHECK(folder->Count() == 3);                                                                                  \
+        /* A has gone: never another contact's number. */                                                             \
+        const int32_t again = PositionOf(*folder, u"A");                                                              \
+        this->Replace({Contact("0", "first", "999"), Contact("B", "b", "2")});                                        \
+        CHECK_THROWS_AS(folder->FaxNumber(again, FaxKind::Business), StoreError);                                     \
+    }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": positions outside the listing are errors")                                     \
+    {                                                                                                                 \
+        auto store = this->Open({Contact("A", "a", "1")});                                                            \
+        auto folder = store->OpenDefaultContactsFolder();                                                             \
+        REQUIRE(folder->Count() == 1);                                                                                \
+        CHECK_THROWS_AS(folder->FaxNumber(2, FaxKind::Business), StoreError);                                         \
+        CHECK_THROWS_AS(folder->FaxNumber(0, FaxKind::Business), StoreError);                                         \
+    }
+
+// The fake, held to the same contract.
+struct FakeStoreFixture {
+    static constexpr bool kKeepsOrder = true;
+    static constexpr bool kHoldsGroups = true;
+    std::shared_ptr<FakeAddressBook> book = std::make_shared<FakeAddressBook>();
+    std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
+    {
+        book->items = items;
+        return std::make_unique<FakeContactStore>(book);
+    }
+    void Replace(const std::vector<FakeContact> &items) { book->items = items; }
+};
