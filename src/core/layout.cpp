@@ -71,6 +71,17 @@ const ControlSpec &Control(std::string_view name)
     return *found;
 }
 
+Container FrameContainer(std::string_view frameName)
+{
+    if (frameName == "Frame1")
+        return Container::Frame1;
+    if (frameName == "Frame2")
+        return Container::Frame2;
+    if (frameName == "Frame3")
+        return Container::Frame3;
+    throw std::out_of_range("no frame named " + std::string(frameName));
+}
+
 const WindowSpec &WindowLayout()
 {
     return kWindow;

@@ -54,6 +54,9 @@ struct ControlSpec {
     Align align = Align::Left;
 };
 
+// The container that a frame of the table makes for the controls in it.
+Container FrameContainer(std::string_view frameName);
+
 // In stored order: where two controls of one container overlap, the one
 // listed earlier lies in front.
 std::span<const ControlSpec> ControlTable();

@@ -1,12 +1,14 @@
 #include "message_boxes.h"
 
+#include "qt_text.h"
+
 #include <QMessageBox>
 
 namespace {
-QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString &text, const QString &title,
+QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const Text &text, const Text &title,
                                 QMessageBox::StandardButtons buttons)
 {
-    QMessageBox box(icon, title, text, buttons);
+    QMessageBox box(icon, ToQString(title), ToQString(text), buttons);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok);
@@ -14,17 +16,17 @@ QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const QString &text, con
 }
 } // namespace
 
-void QtMessageBoxes::Error(const QString &text, const QString &title)
+void QtMessageBoxes::Error(const Text &text, const Text &title)
 {
     Ask(QMessageBox::Critical, text, title, QMessageBox::Ok);
 }
 
-void QtMessageBoxes::Information(const QString &text, const QString &title)
+void QtMessageBoxes::Information(const Text &text, const Text &title)
 {
     Ask(QMessageBox::Information, text, title, QMessageBox::Ok);
 }
 
-bool QtMessageBoxes::Question(const QString &text, const QString &title)
+bool QtMessageBoxes::Question(const Text &text, const Text &title)
 {
     return Ask(QMessageBox::NoIcon, text, title, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
 }

@@ -1,15 +1,25 @@
 #include "system_tray_icon.h"
 
-#include <QCursor>
-#include <QMenu>
+#include "qt_text.h"
+#include "texts.h"
 
-SystemTrayIcon::SystemTrayIcon(const QIcon &icon, QObject *parent) : TrayIcon(parent), m_icon(icon)
+#include <QCursor>
+
+SystemTrayIcon::SystemTrayIcon(const QIcon &icon, QObject *parent)
+    : QObject(parent), m_icon(icon), m_menu(ToQString(texts::MenuFile))
 {
+    connect(m_menu.addAction(ToQString(texts::MenuExit)), &QAction::triggered, this, &SystemTrayIcon::ExitChosen);
+    m_icon.setContextMenu(&m_menu);
     connect(&m_icon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        // The context-menu click is answered by the menu set with SetMenu.
+        // The context-menu click is answered by the icon's own menu.
         if (reason != QSystemTrayIcon::Context)
             emit MouseButton();
     });
+}
+
+void SystemTrayIcon::SetToolTip(const Text &tip)
+{
+    m_icon.setToolTip(ToQString(tip));
 }
 
 void SystemTrayIcon::SetInTray(bool inTray)
@@ -17,27 +27,7 @@ void SystemTrayIcon::SetInTray(bool inTray)
     m_icon.setVisible(inTray);
 }
 
-bool SystemTrayIcon::InTray() const
+void SystemTrayIcon::PopUpMenu()
 {
-    return m_icon.isVisible();
-}
-
-void SystemTrayIcon::SetToolTip(const QString &toolTip)
-{
-    m_icon.setToolTip(toolTip);
-}
-
-QString SystemTrayIcon::ToolTip() const
-{
-    return m_icon.toolTip();
-}
-
-void SystemTrayIcon::PopUpMenu(QMenu &menu)
-{
-    menu.exec(QCursor::pos());
-}
-
-void SystemTrayIcon::SetMenu(QMenu *menu)
-{
-    m_icon.setContextMenu(menu);
+    m_menu.exec(QCursor::pos());
 }

@@ -9,6 +9,7 @@
 #include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -58,8 +59,8 @@ private:
     TcpSocketLayer &m_layer;
 };
 
-TcpSocketLayer::TcpSocketLayer(quint16 port, QObject *parent)
-    : SocketLayer(parent), m_server(std::make_unique<Server>(*this)), m_port(port)
+TcpSocketLayer::TcpSocketLayer(uint16_t port, QObject *parent)
+    : QObject(parent), m_server(std::make_unique<Server>(*this)), m_port(port)
 {
     connect(&m_deliveryCheck, &QTimer::timeout, this, &TcpSocketLayer::CheckDelivered);
 }
@@ -93,6 +94,10 @@ void TcpSocketLayer::Close()
 
 void TcpSocketLayer::CloseConnection()
 {
+    m_resetNotifier.reset();
+    if (m_resetWatch >= 0)
+        ::close(m_resetWatch);
+    m_resetWatch = -1;
     m_deliveryCheck.stop();
     m_writable.reset();
     m_outgoing.clear();
@@ -110,12 +115,13 @@ void TcpSocketLayer::OnIncoming(int descriptor)
         return;
     }
     ::fcntl(descriptor, F_SETFL, ::fcntl(descriptor, F_GETFL) | O_NONBLOCK);
-    const qint32 id = ++m_lastRequestId;
+    const int32_t id = ++m_lastRequestId;
     m_waiting.emplace(id, descriptor);
-    emit ConnectionRequest(id);
+    if (m_events)
+        m_events->wsk_connect_ConnectionRequest(id);
 }
 
-void TcpSocketLayer::Accept(qint32 requestId)
+void TcpSocketLayer::Accept(int32_t requestId)
 {
     const auto found = m_waiting.find(requestId);
     if (found == m_waiting.end())
@@ -123,15 +129,47 @@ void TcpSocketLayer::Accept(qint32 requestId)
     CloseConnection();
     m_connection = found->second;
     m_waiting.erase(found);
+    ++m_connections;
+    WatchForReset();
 }
 
-void TcpSocketLayer::SendData(const QByteArray &data)
+// A reset or error on the open connection ends the session at once; the
+// peer's end-of-stream does not (a server that shut down its sending side is
+// still waiting). An epoll set asked for no events reports only those two,
+// and wakes a read notifier on it.
+void TcpSocketLayer::WatchForReset()
+{
+    m_resetWatch = ::epoll_create1(EPOLL_CLOEXEC);
+    epoll_event watched{};
+    watched.events = 0;
+    if (m_resetWatch < 0 || ::epoll_ctl(m_resetWatch, EPOLL_CTL_ADD, m_connection, &watched) != 0)
+        return;
+    m_resetNotifier = std::make_unique<QSocketNotifier>(m_resetWatch, QSocketNotifier::Read);
+    connect(m_resetNotifier.get(), &QSocketNotifier::activated, this, &TcpSocketLayer::OnReset);
+}
+
+void TcpSocketLayer::OnReset()
+{
+    // Once is enough: the condition stays until the connection is closed.
+    // Raised from the event loop, as the logic closes this very notifier; a
+    // report that comes after its connection was closed is dropped.
+    m_resetNotifier->setEnabled(false);
+    QMetaObject::invokeMethod(
+        this,
+        [this, connection = m_connections] {
+            if (connection == m_connections && m_connection >= 0 && m_events)
+                m_events->wsk_connect_Error();
+        },
+        Qt::QueuedConnection);
+}
+
+void TcpSocketLayer::SendData(const std::string &bytes)
 {
     if (m_connection < 0 || WasReset(m_connection)) {
         QMetaObject::invokeMethod(this, &TcpSocketLayer::Fail, Qt::QueuedConnection);
         return;
     }
-    m_outgoing += data;
+    m_outgoing += QByteArrayView(bytes.data(), qsizetype(bytes.size()));
     Flush();
 }
 
@@ -174,7 +212,8 @@ void TcpSocketLayer::CheckDelivered()
     ::ioctl(m_connection, SIOCOUTQ, &unacknowledged);
     if (unacknowledged == 0 || ++m_deliveryChecks >= kDeliveryChecksMax) {
         m_deliveryCheck.stop();
-        emit SendComplete();
+        if (m_events)
+            m_events->wsk_connect_SendComplete();
         return;
     }
     m_deliveryCheck.start(kDeliveryCheckMs);
@@ -183,10 +222,11 @@ void TcpSocketLayer::CheckDelivered()
 void TcpSocketLayer::Fail()
 {
     m_deliveryCheck.stop();
-    emit SendFailed();
+    if (m_events)
+        m_events->wsk_connect_SendFailed();
 }
 
-quint16 TcpSocketLayer::LocalPort() const
+uint16_t TcpSocketLayer::LocalPort() const
 {
     return m_port;
 }

@@ -1,9 +1,11 @@
 #include "url_opener.h"
 
+#include "qt_text.h"
+
 #include <QDesktopServices>
 #include <QUrl>
 
-bool DesktopUrlOpener::Open(const QString &address)
+void DesktopUrlOpener::Open(const Text &address)
 {
-    return QDesktopServices::openUrl(QUrl(address));
+    QDesktopServices::openUrl(QUrl(ToQString(address)));
 }

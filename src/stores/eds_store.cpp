@@ -1,5 +1,7 @@
 #include "eds_store.h"
 
+#include "qt_text.h"
+
 // GLib's headers use "signals" as a name, which Qt defines as a keyword.
 #undef signals
 #include <libebook/libebook.h>
@@ -35,10 +37,10 @@ using ObjectList = std::unique_ptr<GSList, ObjectListFree>;
 // service's limit of 1000 terms.
 constexpr size_t kContactsPerQuery = 500;
 
-QString TextField(EContact *contact, EContactField field)
+Text TextField(EContact *contact, EContactField field)
 {
     g_autofree gchar *text = static_cast<gchar *>(e_contact_get(contact, field));
-    return QString::fromUtf8(text);
+    return ToText(QString::fromUtf8(text));
 }
 
 EContactField FaxField(FaxKind kind)
@@ -215,7 +217,7 @@ public:
 
     ~EdsFolder() override { Disconnect(); }
 
-    qint32 Count() override
+    int32_t Count() override
     {
         if (!m_readsWhole) {
             Read("cannot list the contacts", [this](EBookClient *client, GError **error) { return Follow(client, error); });
@@ -237,9 +239,9 @@ public:
         return qint32(m_listed.size());
     }
 
-    ContactItem Item(qint32 position) override { return Listed(position).item; }
+    ContactItem Item(int32_t position) override { return Listed(position).item; }
 
-    QString FaxNumber(qint32 position, FaxKind kind) override
+    Text FaxNumber(int32_t position, FaxKind kind) override
     {
         const QByteArray &uid = Listed(position).uid;
         GObjectPtr<EContact> contact;

@@ -2,6 +2,8 @@
 
 #include "contact_store.h"
 
+#include <QString>
+
 // The address-book service of the desktop (Evolution Data Server) is not
 // installed or cannot be reached.
 struct EdsUnavailable : StoreError {

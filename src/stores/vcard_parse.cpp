@@ -4,6 +4,8 @@
 
 #include "vcard_parse.h"
 
+#include "qt_text.h"
+
 #include <QStringDecoder>
 #include <algorithm>
 #include <memory>
@@ -348,7 +350,7 @@ QString ParsedCard::Text(Field field) const
 
 ContactItem ParsedCard::Item() const
 {
-    return {m_itemClass, Text(LastName), Text(FirstName), Text(CompanyName)};
+    return {m_itemClass, ToText(Text(LastName)), ToText(Text(FirstName)), ToText(Text(CompanyName))};
 }
 
 QString ParsedCard::FaxNumber(FaxKind kind) const

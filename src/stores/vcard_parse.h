@@ -2,6 +2,9 @@
 
 #include "contact_store.h"
 
+#include <QByteArray>
+#include <QString>
+
 #include <QByteArrayView>
 #include <vector>
 

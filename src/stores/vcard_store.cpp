@@ -1,5 +1,6 @@
 #include "vcard_store.h"
 
+#include "qt_text.h"
 #include "vcard_parse.h"
 
 #include <QFile>
@@ -136,9 +137,16 @@ CardList ReadCards(int directory, const QByteArray &name, qsizetype size)
     return std::make_shared<const std::vector<ParsedCard>>(std::move(cards));
 }
 
-// The cards in address book order, numbered from 1.
+// The cards in address book order, numbered from 1, each with the file it
+// came from and its place there.
 class Listing {
 public:
+    struct Entry {
+        const ParsedCard *card;
+        QByteArray file;
+        size_t ordinal;
+    };
+
     Listing() = default;
     explicit Listing(const std::map<QByteArray, CardFile> &files)
     {
@@ -146,22 +154,43 @@ public:
             if (file.cards->empty())
                 continue;
             m_files.push_back(file.cards);
-            for (const ParsedCard &card : *file.cards)
-                m_cards.push_back(&card);
+            for (size_t ordinal = 0; ordinal < file.cards->size(); ++ordinal)
+                m_cards.push_back({&(*file.cards)[ordinal], name, ordinal});
         }
     }
 
-    qint32 Count() const { return qint32(m_cards.size()); }
+    int32_t Count() const { return int32_t(m_cards.size()); }
 
-    const ParsedCard *At(qint32 position) const
+    const Entry *At(int32_t position) const
     {
-        return position >= 1 && position <= Count() ? m_cards[size_t(position - 1)] : nullptr;
+        return position >= 1 && position <= Count() ? &m_cards[size_t(position - 1)] : nullptr;
     }
 
 private:
     std::vector<CardList> m_files; // keeps the cards alive
-    std::vector<const ParsedCard *> m_cards;
+    std::vector<Entry> m_cards;
 };
+
+bool SameContact(const ParsedCard &a, const ParsedCard &b)
+{
+    const ContactItem x = a.Item();
+    const ContactItem y = b.Item();
+    return x.itemClass == y.itemClass && x.lastName == y.lastName && x.firstName == y.firstName
+        && x.companyName == y.companyName;
+}
+
+// The listed card as its file holds it now: at its old place if it is still
+// the same contact there, else the first card of that contact in the file.
+const ParsedCard *FindAgain(const std::vector<ParsedCard> &cards, const Listing::Entry &listed)
+{
+    if (listed.ordinal < cards.size() && SameContact(cards[listed.ordinal], *listed.card))
+        return &cards[listed.ordinal];
+    for (const ParsedCard &card : cards) {
+        if (SameContact(card, *listed.card))
+            return &card;
+    }
+    return nullptr;
+}
 
 // Reads the cards once and, through inotify, re-reads only the files that
 // changed. Where inotify is not available, every look compares the state of
@@ -177,31 +206,40 @@ public:
     {
     }
 
-    qint32 Count() override
+    int32_t Count() override
     {
         Refresh();
         m_listed = CurrentListing();
         return m_listed->Count();
     }
 
-    ContactItem Item(qint32 position) override
-    {
-        const ParsedCard *card = m_listed->At(position);
-        if (!card)
-            throw StoreError("no item at position " + std::to_string(position));
-        return card->Item();
-    }
+    ContactItem Item(int32_t position) override { return Listed(position).card->Item(); }
 
-    QString FaxNumber(qint32 position, FaxKind kind) override
+    // Read afresh from the card that was listed at the position: a file
+    // added or removed since must not put another contact's number under
+    // the chosen name.
+    Text FaxNumber(int32_t position, FaxKind kind) override
     {
+        const Listing::Entry &listed = Listed(position);
         Refresh();
-        const ParsedCard *card = CurrentListing()->At(position);
+        const auto file = m_files.find(listed.file);
+        const ParsedCard *card = file == m_files.end() || !file->second.cards
+            ? nullptr
+            : FindAgain(*file->second.cards, listed);
         if (!card)
-            throw StoreError("no item at position " + std::to_string(position) + " any more");
-        return card->FaxNumber(kind);
+            throw StoreError("the contact at position " + std::to_string(position) + " has gone");
+        return ToText(card->FaxNumber(kind));
     }
 
 private:
+    const Listing::Entry &Listed(int32_t position) const
+    {
+        const Listing::Entry *listed = m_listed->At(position);
+        if (!listed)
+            throw StoreError("no item at position " + std::to_string(position));
+        return *listed;
+    }
+
     bool IsCardFile(QByteArrayView name) const
     {
         if (!m_onlyFile.isEmpty())

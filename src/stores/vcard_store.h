@@ -2,6 +2,8 @@
 
 #include "contact_store.h"
 
+#include <QString>
+
 // An address book of vCards: a folder of .vcf files (each holding one or more
 // cards) or a single .vcf file.
 class VCardStore final : public ContactStore {

@@ -15,6 +15,8 @@ public:
     int32_t Count() override
     {
         Reach();
+        if (m_book->onCount)
+            m_book->onCount();
         m_listed = m_book->items;
         return int32_t(m_book->items.size());
     }

@@ -3,6 +3,7 @@
 #include "contact_store.h"
 #include "fake_platform.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@ struct FakeAddressBook {
     bool unreachable = false;  // every read fails
     bool cannotOpen = false;   // opening the folder fails
     int failListingAfter = -1; // Item() fails from this position on
+    std::function<void()> onCount; // runs as the program counts the items
     // Where "released folder" and "released store" are written.
     Journal *journal = nullptr;
 };

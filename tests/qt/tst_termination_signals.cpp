@@ -1,7 +1,8 @@
 // SIGTERM and SIGINT end the program the orderly way, without a box.
-#include "app/termination_signals.h"
-#include "doubles/window_harness.h"
+#include "qt_harness.h"
+#include "termination_signals.h"
 
+#include <QSignalSpy>
 #include <QTest>
 #include <csignal>
 
@@ -25,18 +26,19 @@ void TestTerminationSignals::signalsArriveOnTheGuiThread()
 
 void TestTerminationSignals::signalEndsTheProgramQuietly()
 {
-    WindowHarness h;
-    h.window->Form_Load();
-    TcpPeer peer;
+    QtHarness h;
+    h.Start();
+    TestPeer peer;
     QVERIFY(h.StartSession(peer));
     TerminationSignals termination;
-    QObject::connect(&termination, &TerminationSignals::Received, h.window.get(), &frm_outlook::Unload);
-    QSignalSpy unloaded(h.window.get(), &frm_outlook::Unloaded);
+    QObject::connect(&termination, &TerminationSignals::Received, h.window.get(), [&h] { h.window->Logic().Unload(); });
+    QSignalSpy unloaded(h.window.get(), &DialogWindow::Unloaded);
+    const size_t mark = h.journal.Mark();
     ::raise(SIGTERM);
     QTRY_COMPARE(unloaded.count(), 1);
     QVERIFY(h.boxes.shown.empty());
-    QVERIFY(!h.tray->InTray());
-    QCOMPARE(h.book->releaseOrder, (std::vector<QString>{"folder", "store"}));
+    QVERIFY(!h.window->Tray().Icon().isVisible());
+    QCOMPARE(h.journal.Since(mark), (std::vector<std::string>{"released folder", "released store"}));
     QVERIFY(!h.window->isVisible());
 }
 

@@ -2,9 +2,9 @@
 // it was given, and prints what it got: "<kind> <items>" or "error: <what>".
 // A process of its own, because GLib keeps the session bus it first reached
 // for the rest of the process.
-#include "contacts/address_book.h"
-#include "contacts/eds_store.h"
-#include "contacts/vcard_store.h"
+#include "address_book.h"
+#include "eds_store.h"
+#include "vcard_store.h"
 
 #include <cstdio>
 

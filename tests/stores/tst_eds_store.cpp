@@ -2,8 +2,9 @@
 // real on the session bus, and how the program chooses its address book.
 // Meant for a private session (scripts/test.sh): the tests kill the
 // session's address-book service and add to its default address book.
-#include "contacts/address_book.h"
-#include "contacts/eds_store.h"
+#include "qt_text.h"
+#include "address_book.h"
+#include "eds_store.h"
 #include "eds_test_book.h"
 
 #include <QDir>
@@ -35,7 +36,7 @@ QStringList Listing(ContactsFolder &folder)
     for (const ContactItem &item : Items(folder))
         listing << QStringLiteral("%1 %2|%3|%4")
                        .arg(item.itemClass)
-                       .arg(item.lastName, item.firstName, item.companyName);
+                       .arg(ToQString(item.lastName), ToQString(item.firstName), ToQString(item.companyName));
     return listing;
 }
 
@@ -138,10 +139,10 @@ void TestEdsStore::listsContactsSortedWithTheirClasses()
     QCOMPARE(Listing(*folder), (QStringList{"40 ||Solo Org", "40 Adams|Amy|", "40 Adams|Bob|", "40 Adams|Bob|Acme",
                                             "69 Recipients||", "40 Twin|Tom|", "40 Twin|Tom|", "40 Zeta|Ann|"}));
     // Namesakes are told apart by their UIDs, and stay apart in a new listing.
-    QCOMPARE(folder->FaxNumber(6, FaxKind::Business), QStringLiteral("2 A"));
-    QCOMPARE(folder->FaxNumber(7, FaxKind::Business), QStringLiteral("2 B"));
+    QCOMPARE(ToQString(folder->FaxNumber(6, FaxKind::Business)), QStringLiteral("2 A"));
+    QCOMPARE(ToQString(folder->FaxNumber(7, FaxKind::Business)), QStringLiteral("2 B"));
     QCOMPARE(folder->Count(), 8);
-    QCOMPARE(folder->FaxNumber(6, FaxKind::Business), QStringLiteral("2 A"));
+    QCOMPARE(ToQString(folder->FaxNumber(6, FaxKind::Business)), QStringLiteral("2 A"));
 }
 
 void TestEdsStore::listsNamesAsWritten()
@@ -205,16 +206,16 @@ void TestEdsStore::listingFollowsChangesMadeElsewhere()
     // positions hold.
     QCOMPARE(book->SetText(archer, E_CONTACT_FAMILY_NAME, "Zimmer"), QString());
     QCOMPARE(book->SetText(baker, E_CONTACT_ORG, "Bakery"), QString());
-    QCOMPARE(folder->Item(1).lastName, QStringLiteral("Archer"));
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("100"));
+    QCOMPARE(ToQString(folder->Item(1).lastName), QStringLiteral("Archer"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Business)), QStringLiteral("100"));
     QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Baker|Bea|Bakery", "40 Cole|Cy|", "40 Zimmer|Ann|"}),
                               kChangeShowsWithinMs);
-    QCOMPARE(folder->FaxNumber(3, FaxKind::Business), QStringLiteral("100"));
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("200"));
+    QCOMPARE(ToQString(folder->FaxNumber(3, FaxKind::Business)), QStringLiteral("100"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Business)), QStringLiteral("200"));
 
     QCOMPARE(book->RemoveContact(baker), QString());
     QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Cole|Cy|", "40 Zimmer|Ann|"}), kChangeShowsWithinMs);
-    QCOMPARE(folder->FaxNumber(2, FaxKind::Business), QStringLiteral("100"));
+    QCOMPARE(ToQString(folder->FaxNumber(2, FaxKind::Business)), QStringLiteral("100"));
 }
 
 void TestEdsStore::readsEachKindOfFaxNumber()
@@ -228,11 +229,11 @@ void TestEdsStore::readsEachKindOfFaxNumber()
     EdsStore store(book->SourceUid());
     const auto folder = store.OpenDefaultContactsFolder();
     QCOMPARE(folder->Count(), 2);
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("+1 111"));
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Home), QStringLiteral("+1 222"));
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Other), QStringLiteral("+1 333"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Business)), QStringLiteral("+1 111"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Home)), QStringLiteral("+1 222"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Other)), QStringLiteral("+1 333"));
     for (const FaxKind kind : {FaxKind::Business, FaxKind::Home, FaxKind::Other})
-        QCOMPARE(folder->FaxNumber(2, kind), QString());
+        QCOMPARE(ToQString(folder->FaxNumber(2, kind)), QString());
 }
 
 void TestEdsStore::positionsOutsideTheListingAreErrors()
@@ -248,7 +249,7 @@ void TestEdsStore::positionsOutsideTheListingAreErrors()
     QCOMPARE(folder->Count(), 1);
     for (const qint32 position : {0, 2}) {
         QVERIFY_THROWS_EXCEPTION(StoreError, folder->Item(position));
-        QVERIFY_THROWS_EXCEPTION(StoreError, folder->FaxNumber(position, FaxKind::Business));
+        QVERIFY_THROWS_EXCEPTION(StoreError, ToQString(folder->FaxNumber(position, FaxKind::Business)));
     }
 }
 
@@ -268,14 +269,14 @@ void TestEdsStore::selectionSeesChangesSinceTheListing()
     QCOMPARE(book->RemoveContact(baker), QString());
     QCOMPARE(book->Add({"Cole", "Cy", ""}), QString());
 
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("101"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Business)), QStringLiteral("101"));
     try {
-        folder->FaxNumber(2, FaxKind::Business);
+        ToQString(folder->FaxNumber(2, FaxKind::Business));
         QFAIL("a removed contact was read");
     } catch (const StoreError &error) {
         QVERIFY2(QByteArray(error.what()).contains("position 2"), error.what());
     }
-    QCOMPARE(folder->Item(2).lastName, QStringLiteral("Baker")); // as listed
+    QCOMPARE(ToQString(folder->Item(2).lastName), QStringLiteral("Baker")); // as listed
     QTRY_COMPARE_WITH_TIMEOUT(Listing(*folder), (QStringList{"40 Archer|Ann|", "40 Cole|Cy|"}),
                               kChangeShowsWithinMs);
 }
@@ -293,13 +294,13 @@ void TestEdsStore::readsAgainAfterTheServiceDied()
     // Each read after a death reconnects, which starts the service again.
     QCOMPARE(KillAddressBookService(), QString());
     QString fax;
-    QVERIFY_THROWS_NO_EXCEPTION(fax = folder->FaxNumber(1, FaxKind::Business));
+    QVERIFY_THROWS_NO_EXCEPTION(fax = ToQString(folder->FaxNumber(1, FaxKind::Business)));
     QCOMPARE(fax, QStringLiteral("100"));
     QCOMPARE(KillAddressBookService(), QString());
     qint32 count = 0;
     QVERIFY_THROWS_NO_EXCEPTION(count = folder->Count());
     QCOMPARE(count, 1);
-    QCOMPARE(folder->FaxNumber(1, FaxKind::Business), QStringLiteral("100"));
+    QCOMPARE(ToQString(folder->FaxNumber(1, FaxKind::Business)), QStringLiteral("100"));
 
     // The listing keeps following the address book once the service is back.
     QCOMPARE(KillAddressBookService(), QString());
@@ -325,7 +326,7 @@ void TestEdsStore::readsAgainOnceTheBookIsBack()
     const QByteArray named = "\"eds:" + book->SourceUid().toUtf8() + "\"";
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
-            folder->FaxNumber(1, FaxKind::Business);
+            ToQString(folder->FaxNumber(1, FaxKind::Business));
             QFAIL("read a removed address book");
         } catch (const StoreError &error) {
             QVERIFY2(QByteArray(error.what()).contains(named), error.what());
@@ -395,7 +396,7 @@ void TestEdsStore::choosesTheAddressBook()
     const auto folder = store->OpenDefaultContactsFolder();
     QStringList names;
     for (const ContactItem &item : Items(*folder))
-        names << item.lastName;
+        names << ToQString(item.lastName);
     QVERIFY2(names.contains(listed), qPrintable(names.join(',')));
     for (const QString &other : {"Chosenvcard", "Defaultbook", "Isolatedbook", "Foldervcard"})
         QVERIFY2(other == listed || !names.contains(other), qPrintable(names.join(',')));

@@ -8,10 +8,10 @@ class QTabBar;
 // Tabs over pages that share the control's own coordinate space, tab headers
 // included, so that a page's controls are placed from the control's top-left
 // corner. Only the selected page shows.
-class TabControl final : public QWidget {
+class TabPages final : public QWidget {
     Q_OBJECT
 public:
-    TabControl(const QStringList &captions, int headerHeight, QWidget *parent = nullptr);
+    TabPages(const QStringList &captions, int headerHeight, QWidget *parent = nullptr);
 
     QWidget *Page(int index) const { return m_pages[size_t(index)]; }
     int CurrentIndex() const;

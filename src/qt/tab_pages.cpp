@@ -1,10 +1,10 @@
-#include "tab_control.h"
+#include "tab_pages.h"
 
 #include <QPainter>
 #include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 
-TabControl::TabControl(const QStringList &captions, int headerHeight, QWidget *parent)
+TabPages::TabPages(const QStringList &captions, int headerHeight, QWidget *parent)
     : QWidget(parent), m_tabs(new QTabBar(this)), m_headerHeight(headerHeight)
 {
     for (const QString &caption : captions) {
@@ -25,31 +25,31 @@ TabControl::TabControl(const QStringList &captions, int headerHeight, QWidget *p
     });
 }
 
-int TabControl::CurrentIndex() const
+int TabPages::CurrentIndex() const
 {
     return m_tabs->currentIndex();
 }
 
-void TabControl::SetCurrentIndex(int index)
+void TabPages::SetCurrentIndex(int index)
 {
     m_tabs->setCurrentIndex(index);
 }
 
-void TabControl::ShowPage(int index)
+void TabPages::ShowPage(int index)
 {
     for (int i = 0; i < int(m_pages.size()); ++i)
         m_pages[size_t(i)]->setVisible(i == index);
     m_shownIndex = index;
 }
 
-void TabControl::resizeEvent(QResizeEvent *)
+void TabPages::resizeEvent(QResizeEvent *)
 {
     m_tabs->setGeometry(0, 0, width(), m_headerHeight);
     for (QWidget *page : m_pages)
         page->setGeometry(rect());
 }
 
-void TabControl::paintEvent(QPaintEvent *)
+void TabPages::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), palette().button());

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QListWidget>
+
+// The address-book list: sorted as the user's language sorts, filled in one
+// batch, and a chosen entry cannot be deselected (Ctrl+click or Ctrl+Space
+// would otherwise leave the dialog with no contact while one is offered).
+class ContactList final : public QListWidget {
+    Q_OBJECT
+public:
+    explicit ContactList(QWidget *parent = nullptr);
+
+    void BeginFill();
+    // Adds to the batch while filling, else in sorted place; the index the
+    // entry has now.
+    int Add(const QString &text);
+    void SetData(int index, qint32 data);
+    void EndFill();
+    int Selected() const;
+    QString Text(int index) const;
+    qint32 Data(int index) const;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex &index,
+                                                         const QEvent *event = nullptr) const override;
+
+private:
+    struct Pending {
+        QString text;
+        qint32 data = 0;
+    };
+    bool m_filling = false;
+    std::vector<Pending> m_pending;
+};

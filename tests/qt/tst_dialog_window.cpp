@@ -1,0 +1,187 @@
+// The Linux program end to end: real widgets, a real TCP peer, the logic's
+// doubles only for the address book, the boxes and the browser.
+#include "qt_harness.h"
+#include "recipient.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestDialogWindow : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup() { h.reset(); }
+
+    void startsInTrayListeningOnEveryAddressWithTheDialogHidden();
+    void typedNumberReachesTheServerByteExact();
+    void chosenContactReachesTheServerAndStaysChosen();
+    void noComboEntryIsPickedForAContactWithoutBusinessFax();
+    void listingShowsTheBusyPointerOnADisabledList();
+    void secondServerIsRefusedAndAHalfClosedOneAnswered();
+    void serverThatResetsEndsTheSessionAtOnce();
+    void windowCloseButtonCancelsAndKeepsRunning();
+    void everyRequestActivatesTheDialogWithFocusInside();
+
+private:
+    void Press();
+    std::unique_ptr<QtHarness> h;
+};
+
+void TestDialogWindow::init()
+{
+    h = std::make_unique<QtHarness>();
+    h->book->items = {Contact("Smith", "John", "", "012 345 678"),
+                      {u"M\u00fcller", u"Zo\u00eb", u"Acme\nInc", u"+12 (3) 456", {}, u"9"},
+                      Contact("Home", "Only", "", "55 66")};
+    h->Start();
+}
+
+void TestDialogWindow::Press()
+{
+    QVERIFY(h->ui().btn_send->isEnabled());
+    QTest::mouseClick(h->ui().btn_send, Qt::LeftButton);
+}
+
+void TestDialogWindow::startsInTrayListeningOnEveryAddressWithTheDialogHidden()
+{
+    QVERIFY(h->window->Tray().Icon().isVisible());
+    QCOMPARE(h->window->Tray().Icon().toolTip(), QStringLiteral("Corvane Tesk (fax number manager)"));
+    const QList<QAction *> items = h->window->Tray().Menu().actions();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0]->text(), QStringLiteral("Close Corvane Tesk (fax client)"));
+    QVERIFY(!h->window->isVisible());
+    QCOMPARE(h->window->Socket().State(), int(Socket::Listening));
+    TestPeer overIpv6;
+    QVERIFY(h->StartSession(overIpv6, true));
+    QCOMPARE(h->ListedTexts(), QStringList({u"Acme\nInc - (M\u00fcller, Zo\u00eb)"_s, "Home, Only", "Smith, John"}));
+}
+
+void TestDialogWindow::typedNumberReachesTheServerByteExact()
+{
+    TestPeer peer;
+    QVERIFY(h->StartSession(peer));
+    QVERIFY(!h->ui().btn_send->isEnabled());
+    h->ui().tab_addressselect->SetCurrentIndex(TypedNumberPage);
+    QTest::keyClicks(h->ui().txt_faxno, "(012) 345-678");
+    Press();
+    QCOMPARE(h->boxes.shown.back().title, std::string("Fax transmission!"));
+    QVERIFY(h->WaitForEnd(peer));
+    QCOMPARE(QByteArray::fromStdString(peer.Received()), QByteArray::fromHex("3031323334353637380d0a200d0a200d0a200d0a"));
+    QVERIFY(!peer.WasReset());
+    QTRY_COMPARE(h->window->Socket().State(), int(Socket::Listening));
+    QVERIFY(!h->window->isVisible());
+    QVERIFY(h->ui().txt_faxno->text().isEmpty());
+}
+
+// Ctrl+click on the chosen entry must not leave the dialog offering a contact
+// that the reply would not name.
+void TestDialogWindow::chosenContactReachesTheServerAndStaysChosen()
+{
+    TestPeer peer;
+    QVERIFY(h->StartSession(peer));
+    const QString acme = u"Acme\nInc - (M\u00fcller, Zo\u00eb)"_s;
+    h->Click(acme);
+    QCOMPARE(h->ComboEntries(), QStringList({"Business fax: +12 (3) 456", "Other fax: 9"}));
+    QCOMPARE(h->ui().txt_outlookfaxno->currentIndex(), 0);
+    h->Click(acme, Qt::ControlModifier);
+    QCOMPARE(h->ui().addressList->selectedItems().size(), 1);
+    QTest::keyClick(h->ui().addressList, Qt::Key_Space, Qt::ControlModifier);
+    QCOMPARE(h->ui().addressList->selectedItems().size(), 1);
+    Press();
+    QVERIFY(h->boxes.shown.back().text.find("-> Fax recipient: Acme\nInc - (M\xc3\xbcller, Zo\xc3\xab)\r\n")
+            != std::string::npos);
+    QVERIFY(h->WaitForEnd(peer));
+    QCOMPARE(QString::fromStdString(peer.Received()), u"123456\r\n \r\nAcme Inc - (M\u00fcller, Zo\u00eb)\r\n \r\n"_s);
+}
+
+void TestDialogWindow::noComboEntryIsPickedForAContactWithoutBusinessFax()
+{
+    TestPeer peer;
+    QVERIFY(h->StartSession(peer));
+    h->Click("Home, Only");
+    QCOMPARE(h->ComboEntries(), QStringList({"Home fax: 55 66"}));
+    QCOMPARE(h->ui().txt_outlookfaxno->currentIndex(), -1);
+    QVERIFY(h->ui().btn_send->isEnabled());
+}
+
+void TestDialogWindow::listingShowsTheBusyPointerOnADisabledList()
+{
+    bool checked = false;
+    h->book->onCount = [&] {
+        checked = true;
+        QVERIFY(h->window->isVisible());
+        QCOMPARE(h->window->cursor().shape(), Qt::WaitCursor);
+        QVERIFY(!h->ui().addressList->isEnabled());
+        QVERIFY(!h->ui().btn_cancel->isEnabled());
+        QVERIFY(!h->ui().btn_send->isEnabled());
+        QCOMPARE(h->ui().fax_notify->text(), QStringLiteral("Loading your Outlook contacts..."));
+    };
+    h->ui().txt_faxno->setText("1"); // Send on, as a typed number leaves it
+    TestPeer peer;
+    QVERIFY(h->StartSession(peer));
+    QVERIFY(checked);
+    QCOMPARE(h->window->cursor().shape(), Qt::ArrowCursor);
+    QVERIFY(h->ui().addressList->isEnabled());
+    QCOMPARE(h->ui().fax_notify->text(), QStringLiteral("Sending a fax to... ?"));
+}
+
+void TestDialogWindow::secondServerIsRefusedAndAHalfClosedOneAnswered()
+{
+    TestPeer first;
+    QVERIFY(h->StartSession(first));
+    TestPeer second;
+    QVERIFY(!second.Connect(h->Port()));
+    first.ShutdownWrite();
+    h->ui().tab_addressselect->SetCurrentIndex(TypedNumberPage);
+    QTest::keyClicks(h->ui().txt_faxno, "42");
+    Press();
+    QVERIFY(h->WaitForEnd(first));
+    QCOMPARE(first.Received(), std::string("42\r\n \r\n \r\n \r\n"));
+    QTRY_COMPARE(h->window->Socket().State(), int(Socket::Listening));
+    TestPeer third;
+    QVERIFY(h->StartSession(third));
+}
+
+void TestDialogWindow::serverThatResetsEndsTheSessionAtOnce()
+{
+    TestPeer peer;
+    QVERIFY(h->StartSession(peer));
+    peer.Reset();
+    QTRY_COMPARE(h->window->Socket().State(), int(Socket::Listening));
+    QVERIFY(!h->window->isVisible());
+    QCOMPARE(h->boxes.shown.back().text, std::string("The connection to the fax server was lost. No fax number was sent."));
+    TestPeer next;
+    QVERIFY(h->StartSession(next));
+}
+
+void TestDialogWindow::windowCloseButtonCancelsAndKeepsRunning()
+{
+    TestPeer peer;
+    QVERIFY(h->StartSession(peer));
+    QVERIFY(!h->window->close());
+    QVERIFY(h->WaitForEnd(peer));
+    QVERIFY(peer.Received().empty());
+    QVERIFY(!h->window->isVisible());
+    QVERIFY(!h->window->Logic().IsUnloaded());
+    QTRY_COMPARE(h->window->Socket().State(), int(Socket::Listening));
+}
+
+void TestDialogWindow::everyRequestActivatesTheDialogWithFocusInside()
+{
+    for (int request = 0; request < 3; ++request) {
+        TestPeer peer;
+        QVERIFY(h->StartSession(peer));
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+        QCOMPARE(QApplication::activeWindow(), h->window.get());
+        QVERIFY2(h->window->isAncestorOf(QApplication::focusWidget()), qPrintable(QString::number(request)));
+        QTest::mouseClick(h->ui().btn_cancel, Qt::LeftButton);
+        QVERIFY(h->WaitForEnd(peer));
+    }
+}
+
+QTEST_MAIN(TestDialogWindow)
+#include "tst_dialog_window.moc"
