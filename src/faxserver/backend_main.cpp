@@ -60,9 +60,9 @@ std::string DocumentPath(int argc, char **argv, bool &temporary)
     return path;
 }
 
-// Runs sendfax with ARGS, its output relayed to the job's log; its exit
-// status, or -1 when it could not be run. REQUEST gets the HylaFAX job id.
-int RunSendfax(const std::vector<std::string> &args, std::string &request)
+// Runs sendfax with ARGS; its exit status, or -1 when it could not be run.
+// OUTPUT gets what it printed, REQUEST the HylaFAX job id.
+int RunSendfax(const std::vector<std::string> &args, std::string &output, std::string &request)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -85,7 +85,6 @@ int RunSendfax(const std::vector<std::string> &args, std::string &request)
         LogLine("ERROR: cannot run sendfax: " + std::string(std::strerror(error)));
         return -1;
     }
-    std::string output;
     char buffer[4096];
     for (;;) {
         const ssize_t count = ::read(pipeFds[0], buffer, sizeof buffer);
@@ -98,17 +97,10 @@ int RunSendfax(const std::vector<std::string> &args, std::string &request)
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    std::size_t start = 0;
-    while (start < output.size()) {
-        std::size_t end = output.find('\n', start);
-        if (end == std::string::npos)
-            end = output.size();
-        const std::string line = output.substr(start, end - start);
-        LogLine("DEBUG: sendfax: " + line);
-        constexpr std::string_view kRequest = "request id is ";
-        if (line.starts_with(kRequest))
-            request = line.substr(kRequest.size(), line.find(' ', kRequest.size()) - kRequest.size());
-        start = end + 1;
+    constexpr std::string_view kRequest = "request id is ";
+    if (const std::size_t at = output.find(kRequest); at != std::string::npos) {
+        const std::size_t from = at + kRequest.size();
+        request = output.substr(from, output.find_first_of(" \n", from) - from);
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
@@ -169,14 +161,22 @@ int main(int argc, char **argv)
     if (!settings->hylafaxHost.empty())
         args.insert(args.end(), {"-h", settings->hylafaxHost});
     args.insert(args.end(), {"-n", "-D", "-o", user, "-f", user, "-d", SendfaxDestination(destination), document});
-    std::string request;
-    const int status = RunSendfax(args, request);
+    std::string output, request;
+    const int status = RunSendfax(args, output, request);
     if (temporary)
         ::unlink(document.c_str());
 
     const std::string to = destination.recipient.empty()
         ? destination.number
         : destination.number + " (" + destination.recipient + ")";
+    // sendfax's own words, in the log at the level of the outcome.
+    const std::string level = status == 0 ? "DEBUG" : "ERROR";
+    for (std::size_t start = 0, end; start < output.size(); start = end + 1) {
+        end = output.find('\n', start);
+        if (end == std::string::npos)
+            end = output.size();
+        LogLine(level + ": sendfax: " + output.substr(start, end - start));
+    }
     if (status != 0) {
         LogLine("ERROR: HylaFAX did not take the fax to " + to
                 + "; the job stays queued and the desktop is asked again later");

@@ -7,7 +7,10 @@ namespace corvane::fax {
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
-constexpr std::string_view kFullwidthAt = "\xEF\xBC\xA0"; // U+FF20
+// Fullwidth stand-ins for what sendfax cannot carry in a destination name.
+constexpr std::string_view kFullwidthAt = "\xEF\xBC\xA0";        // U+FF20 for "@"
+constexpr std::string_view kFullwidthQuote = "\xEF\xBC\x82";     // U+FF02 for '"'
+constexpr std::string_view kFullwidthBackslash = "\xEF\xBC\xBC"; // U+FF3C for "\\"
 
 Answer Malformed(std::string detail)
 {
@@ -149,11 +152,21 @@ std::string ShellAssignments(const Destination &destination)
 
 std::string SendfaxSafeName(std::string_view recipient)
 {
+    // The server drops blanks at either end; drop them here, so the name
+    // HylaFAX keeps is the one logged.
+    const std::size_t first = recipient.find_first_not_of(' ');
+    if (first == std::string_view::npos)
+        return {};
+    recipient = recipient.substr(first, recipient.find_last_not_of(' ') - first + 1);
     std::string safe;
     safe.reserve(recipient.size());
     for (char c : recipient) {
         if (c == '@')
             safe += kFullwidthAt;
+        else if (c == '"')
+            safe += kFullwidthQuote;
+        else if (c == '\\')
+            safe += kFullwidthBackslash;
         else
             safe += c;
     }
@@ -162,9 +175,10 @@ std::string SendfaxSafeName(std::string_view recipient)
 
 std::string SendfaxDestination(const Destination &destination)
 {
-    if (destination.recipient.empty())
+    const std::string name = SendfaxSafeName(destination.recipient);
+    if (name.empty())
         return destination.number;
-    return SendfaxSafeName(destination.recipient) + '@' + destination.number;
+    return name + '@' + destination.number;
 }
 
 } // namespace corvane::fax

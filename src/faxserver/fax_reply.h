@@ -48,9 +48,11 @@ std::string ShellQuote(std::string_view text);
 // FAX_DESTINATION assignments, one a line, each value shell-quoted.
 std::string ShellAssignments(const Destination &destination);
 
-// The recipient as sendfax can carry it in "-d name@number": sendfax splits
-// that at the first "@", so each "@" becomes the fullwidth commercial at
-// (U+FF20), which reads the same. The reply's check already keeps control
+// The recipient as sendfax can carry it in "-d name@number". sendfax splits
+// that at the first "@", and passes the name to the server in double quotes
+// without escaping a backslash or a closing quote at the end; so "@", '"' and
+// "\" become their fullwidth forms (U+FF20, U+FF02, U+FF3C), which read the
+// same, and blanks at either end go. The reply's check already keeps control
 // characters out.
 std::string SendfaxSafeName(std::string_view recipient);
 

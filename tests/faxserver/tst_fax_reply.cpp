@@ -137,6 +137,13 @@ TEST(sendfax_destination_splits_at_the_number)
 
     CHECK_EQ(SendfaxDestination({"0301234567", ""}), "0301234567");
     CHECK_EQ(SendfaxDestination({"5", "Smith, John"}), "Smith, John@5");
+
+    // The server reads the name between double quotes, where a backslash
+    // escapes and sendfax leaves a closing quote bare.
+    CHECK_EQ(SendfaxSafeName("Acme \"HQ\""), "Acme \xEF\xBC\x82HQ\xEF\xBC\x82");
+    CHECK_EQ(SendfaxSafeName("C:\\Fax\\"), "C:\xEF\xBC\xBC" "Fax\xEF\xBC\xBC");
+    CHECK_EQ(SendfaxSafeName("  Smith, John "), "Smith, John");
+    CHECK_EQ(SendfaxDestination({"5", "  "}), "5");
 }
 
 TEST(job_options_are_read_as_the_print_system_writes_them)
