@@ -33,7 +33,8 @@ cmake_path(ABSOLUTE_PATH CORVANE_AUTOSTART_DIR BASE_DIRECTORY ${CMAKE_INSTALL_PR
 if(corvane_autostart_full MATCHES "^/etc/")
   set(corvane_conffiles ${CMAKE_BINARY_DIR}/debian/conffiles)
   file(WRITE ${corvane_conffiles} "${corvane_autostart_full}/org.corvane.Tesk.desktop\n")
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${corvane_conffiles})
+  set(CPACK_DEBIAN_UNSPECIFIED_PACKAGE_CONTROL_EXTRA ${corvane_conffiles})
 endif()
 
+include(${CMAKE_CURRENT_LIST_DIR}/FaxServerPackaging.cmake)
 include(CPack)

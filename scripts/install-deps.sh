@@ -30,3 +30,27 @@ if ((${#missing[@]})); then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+
+# The fax server's half is tested against the real print server and HylaFAX,
+# which the tests start on their own ports and spools. Installing them must
+# neither ask questions nor leave their system-wide services running, so the
+# packages' service starts are refused while they install.
+fax_packages=(
+  cups-daemon cups-client # a private print server and lp, lpadmin, lpstat
+  hylafax-server          # faxq and hfaxd
+  hylafax-client          # sendfax and faxstat
+)
+missing=()
+for package in "${fax_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
+done
+if ((${#missing[@]})); then
+  policy=/usr/sbin/policy-rc.d
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\nexit 101\n' >"$policy"
+    chmod 755 "$policy"
+    trap 'rm -f "$policy"' EXIT
+  fi
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 source scripts/common.sh
 install_deps >&2
 # Only the package about to be built is left, so the printed path is unambiguous.
-rm -f build/package/corvane-tesk_*.deb
+rm -f build/package/corvane-tesk_*.deb build/package/corvane-tesk-faxserver_*.deb
 cmake --workflow --preset package >&2
 debs=(build/package/corvane-tesk_*.deb)
 [ -f "${debs[0]}" ] || { echo "package.sh: no .deb was made" >&2; exit 1; }
