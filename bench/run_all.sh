@@ -134,7 +134,7 @@ else
       note "program start-up, $store, run $r"
       [ "$store" = eds ] && "$bin/corvane-bench-eds-listing" bench-32766 0
       start=$EPOCHREALTIME
-      CORVANE_TESK_ADDRESSBOOK="$book" "$build/src/corvane-tesk" 2>/dev/null &
+      CORVANE_TESK_ADDRESSBOOK="$book" "$build/src/qt/corvane-tesk" 2>/dev/null &
       pid=$!
       up=
       for ((poll = 0; poll < 5000; poll++)); do

@@ -6,4 +6,4 @@ source scripts/common.sh
 install_deps
 cmake --preset release >/dev/null
 cmake --build --preset release
-exec build/release/src/corvane-tesk "$@"
+exec build/release/src/qt/corvane-tesk "$@"

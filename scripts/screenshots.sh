@@ -5,7 +5,7 @@
 # x11-utils iproute2.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-program="${1:-build/release/src/corvane-tesk}"
+program="${1:-build/release/src/qt/corvane-tesk}"
 out=docs
 work="$(mktemp -d)"
 display=:97
