@@ -1,4 +1,5 @@
 #include "address_book.h"
+#include "allowed_servers.h"
 #include "application.h"
 #include "dialog_window.h"
 #include "glib_allocator.h"
@@ -31,12 +32,20 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     SetUpApplication(app);
 
+    auto socket = std::make_unique<TcpSocketLayer>(kFaxServerPort);
+    try {
+        socket->SetAllowedPeers(AllowedFaxServers(QProcessEnvironment::systemEnvironment()));
+    } catch (const BadPeerList &error) {
+        std::fprintf(stderr, "corvane-tesk: the list of fax servers that may ask: %s\n", error.what());
+        return EXIT_FAILURE;
+    }
+
     QtMessageBoxes boxes;
     DesktopUrlOpener urls;
     DialogWindow window({
         boxes,
         urls,
-        std::make_unique<TcpSocketLayer>(kFaxServerPort),
+        std::move(socket),
         std::make_unique<SystemTrayIcon>(TrayIcon()),
         [] { return OpenAddressBook(QProcessEnvironment::systemEnvironment()); },
     });

@@ -5,6 +5,7 @@
 #include <QTcpServer>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <linux/sockios.h>
 #include <netinet/in.h>
@@ -35,6 +36,22 @@ void DrainAndClose(int fd)
     }
     ::shutdown(fd, SHUT_WR);
     ::close(fd);
+}
+
+PeerAddress PeerOf(int fd)
+{
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    PeerAddress address{};
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0)
+        return address;
+    if (peer.ss_family == AF_INET) {
+        std::array<uint8_t, 4> ipv4;
+        std::memcpy(ipv4.data(), &reinterpret_cast<const sockaddr_in &>(peer).sin_addr, 4);
+        return MappedIpv4(ipv4);
+    }
+    std::memcpy(address.data(), &reinterpret_cast<const sockaddr_in6 &>(peer).sin6_addr, 16);
+    return address;
 }
 
 // A reset that has already arrived, before anything was written.
@@ -108,6 +125,10 @@ void TcpSocketLayer::CloseConnection()
 
 void TcpSocketLayer::OnIncoming(int descriptor)
 {
+    if (!m_allowed.Allows(PeerOf(descriptor))) {
+        ::close(descriptor);
+        return;
+    }
     // The system may have queued a second peer before the session closed the
     // listener; one request at a time, as if the port had refused it.
     if (!m_waiting.empty() || m_connection >= 0) {

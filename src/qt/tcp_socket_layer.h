@@ -1,5 +1,6 @@
 #pragma once
 
+#include "peer_filter.h"
 #include "platform.h"
 
 #include <QByteArray>
@@ -24,6 +25,8 @@ public:
     ~TcpSocketLayer() override;
 
     void SetEvents(SocketEvents *events) { m_events = events; }
+    // Connections from anyone else are closed at once, unseen by the program.
+    void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
 
     void Listen() override;
     int State() const override;
@@ -43,6 +46,7 @@ private:
     void CloseConnection();
 
     SocketEvents *m_events = nullptr;
+    PeerFilter m_allowed;
     std::unique_ptr<Server> m_server;
     uint16_t m_port;
     int32_t m_lastRequestId = 0;

@@ -25,6 +25,7 @@ private slots:
     void serverThatResetsEndsTheSessionAtOnce();
     void windowCloseButtonCancelsAndKeepsRunning();
     void everyRequestActivatesTheDialogWithFocusInside();
+    void onlyListedFaxServersMayAsk();
 
 private:
     void Press();
@@ -181,6 +182,20 @@ void TestDialogWindow::everyRequestActivatesTheDialogWithFocusInside()
         QTest::mouseClick(h->ui().btn_cancel, Qt::LeftButton);
         QVERIFY(h->WaitForEnd(peer));
     }
+}
+
+void TestDialogWindow::onlyListedFaxServersMayAsk()
+{
+    h->window->Socket().SetAllowedPeers(PeerFilter::Parse("192.0.2.1 ::1", {}));
+    TestPeer stranger;
+    QVERIFY(stranger.Connect(h->Port()));
+    QVERIFY(h->WaitForEnd(stranger));
+    QVERIFY(stranger.Received().empty());
+    QVERIFY(!h->window->isVisible());
+    QCOMPARE(h->window->Socket().State(), int(Socket::Listening));
+    QVERIFY(h->boxes.shown.empty());
+    TestPeer listed;
+    QVERIFY(h->StartSession(listed, true));
 }
 
 QTEST_MAIN(TestDialogWindow)
