@@ -13,6 +13,8 @@ packages=(
   dbus dbus-user-session  # the session bus the address-book service lives on
   fonts-liberation2       # metric-compatible stand-ins for the dialog's Arial faces
   # Test
+  doctest-dev             # the test framework of the logic, also built for Windows
+  xvfb xauth x11-utils    # an X server for the tests of what the window manager sees; xprop
   desktop-file-utils      # desktop-file-validate
   appstream               # appstreamcli validate
   procps                  # pkill, for the tests that stop the address-book service
