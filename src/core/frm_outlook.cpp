@@ -29,7 +29,7 @@ void frm_outlook::Form_Load()
         m_outlookApp = m_openAddressBook();
         m_contactsFolder = m_outlookApp->OpenDefaultContactsFolder();
     } catch (const StoreError &error) {
-        std::fprintf(stderr, "corvane-tesk: cannot open the address book: %s\n", error.what());
+        std::fprintf(stderr, texts::console::NoAddressBook, error.what());
         m_boxes.Error(Text(texts::NoAddressBook), Text(texts::NoAddressBookTitle));
         CloseProgram();
         return;

@@ -55,4 +55,11 @@ inline constexpr TextView ServiceLine1 = u"Free";
 inline constexpr TextView ServiceLine2 = u"Open source, MIT licence";
 inline constexpr TextView ServiceLine3 = u"Bug reports and ideas are welcome.";
 inline constexpr TextView ServiceLine4 = u"News and updates are on our website.";
+
+// Lines on standard error, each followed by what went wrong where it says %s.
+namespace console {
+inline constexpr const char *NoAddressBook = "corvane-tesk: cannot open the address book: %s\n";
+inline constexpr const char *BadFaxServerList = "corvane-tesk: the list of fax servers that may ask: %s\n";
+inline constexpr const char *NoTray = "corvane-tesk: this desktop has no system tray; end the program with SIGTERM or SIGINT\n";
+} // namespace console
 } // namespace texts

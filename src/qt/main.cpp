@@ -7,6 +7,7 @@
 #include "system_tray_icon.h"
 #include "tcp_socket_layer.h"
 #include "termination_signals.h"
+#include "texts.h"
 #include "url_opener.h"
 
 #include <QApplication>
@@ -36,7 +37,7 @@ int main(int argc, char *argv[])
     try {
         socket->SetAllowedPeers(AllowedFaxServers(QProcessEnvironment::systemEnvironment()));
     } catch (const BadPeerList &error) {
-        std::fprintf(stderr, "corvane-tesk: the list of fax servers that may ask: %s\n", error.what());
+        std::fprintf(stderr, texts::console::BadFaxServerList, error.what());
         return EXIT_FAILURE;
     }
 
@@ -58,7 +59,7 @@ int main(int argc, char *argv[])
         QCoreApplication::exit(EXIT_SUCCESS);
     });
     if (!QSystemTrayIcon::isSystemTrayAvailable())
-        std::fputs("corvane-tesk: this desktop has no system tray; end the program with SIGTERM or SIGINT\n", stderr);
+        std::fputs(texts::console::NoTray, stderr);
     window.Logic().Form_Load();
     if (window.Logic().IsUnloaded())
         return EXIT_FAILURE;
