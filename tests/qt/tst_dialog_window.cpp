@@ -2,11 +2,15 @@
 // doubles only for the address book, the boxes and the browser.
 #include "qt_harness.h"
 #include "recipient.h"
+#include "tab_pages.h"
 
+#include <QAccessible>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTest>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -26,6 +30,7 @@ private slots:
     void windowCloseButtonCancelsAndKeepsRunning();
     void everyRequestActivatesTheDialogWithFocusInside();
     void onlyListedFaxServersMayAsk();
+    void focusIsReportedOnlyWhereTheKeyboardIs();
 
 private:
     void Press();
@@ -196,6 +201,45 @@ void TestDialogWindow::onlyListedFaxServersMayAsk()
     QVERIFY(h->boxes.shown.empty());
     TestPeer listed;
     QVERIFY(h->StartSession(listed, true));
+}
+
+// What assistive technology is told has the focus: every object in the
+// window's accessible tree that reports it, as "role name".
+static QStringList ReportedFocused(QWidget *window)
+{
+    QStringList focused;
+    const std::function<void(QAccessibleInterface *)> walk = [&](QAccessibleInterface *node) {
+        if (node->state().focused)
+            focused << u"%1 %2"_s.arg(int(node->role())).arg(node->text(QAccessible::Name));
+        for (int i = 0; i < node->childCount(); ++i)
+            if (QAccessibleInterface *child = node->child(i))
+                walk(child);
+    };
+    walk(QAccessible::queryAccessibleInterface(window));
+    return focused;
+}
+
+// The tab row and its current tab report the focus while the row has it,
+// and neither does once the number box has it; on later requests too.
+void TestDialogWindow::focusIsReportedOnlyWhereTheKeyboardIs()
+{
+    const QString typedTab = h->ui().tab_addressselect->Tabs()->tabText(TypedNumberPage);
+    const QStringList onTypedTab = {u"%1 %2"_s.arg(int(QAccessible::PageTabList)).arg(typedTab),
+                                    u"%1 %2"_s.arg(int(QAccessible::PageTab)).arg(typedTab)};
+    const QStringList onNumberBox = {u"%1 "_s.arg(int(QAccessible::EditableText))};
+    for (int request = 0; request < 2; ++request) {
+        TestPeer peer;
+        QVERIFY(h->StartSession(peer));
+        QVERIFY(QTest::qWaitForWindowActive(h->window.get()));
+        QTabBar *tabs = h->ui().tab_addressselect->Tabs();
+        QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(TypedNumberPage).center());
+        QCOMPARE(ReportedFocused(h->window.get()), onTypedTab);
+        QTest::mouseClick(h->ui().txt_faxno, Qt::LeftButton);
+        QTest::keyClicks(h->ui().txt_faxno, "12");
+        QCOMPARE(ReportedFocused(h->window.get()), onNumberBox);
+        QTest::mouseClick(h->ui().btn_cancel, Qt::LeftButton);
+        QVERIFY(h->WaitForEnd(peer));
+    }
 }
 
 QTEST_MAIN(TestDialogWindow)
