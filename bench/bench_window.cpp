@@ -3,19 +3,23 @@
 //
 //   corvane-bench-window --book vcard:PATH|eds:UID [--warm N] [--select N]
 //                        [--reply N] [--sessions N] [--breakdown N]
-#include "app/frm_outlook.h"
-#include "app/glib_allocator.h"
-#include "contacts/address_book.h"
-#include "contacts/contact_directory.h"
-#include "dialog/dialog_layout.h"
-#include "doubles/recording_platform.h"
-#include "doubles/tcp_peer.h"
-#include "session/tcp_socket_layer.h"
+#include "address_book.h"
+#include "dialog_window.h"
+#include "fake_platform.h"
+#include "glib_allocator.h"
+#include "qt_text.h"
+#include "recipient.h"
+#include "system_tray_icon.h"
+#include "tcp_socket_layer.h"
+#include "test_peer.h"
 
 #include <QApplication>
+#include <QCollator>
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QListWidget>
+#include <QPixmap>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QTest>
@@ -28,6 +32,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -115,38 +120,53 @@ void DumpMappings(const std::string &when)
     }
 }
 
-// The real socket, noting when each step the window asks for has been done.
-class TimingSocketLayer final : public SocketLayer {
+// Between the real socket and the logic: forwards each of the socket's
+// events and notes when the logic's handling of it has ended. Taking a
+// connection ends with Accept and a session's end with Listen, so these are
+// the moments the window has taken the connection and listens again.
+class TimingEvents final : public SocketEvents {
 public:
-    explicit TimingSocketLayer(std::unique_ptr<SocketLayer> real)
-        : m_real(std::move(real))
+    TimingEvents(SocketEvents &logic, const Socket &socket)
+        : m_logic(logic), m_socket(socket)
     {
-        connect(m_real.get(), &SocketLayer::ConnectionRequest, this, &SocketLayer::ConnectionRequest);
-        connect(m_real.get(), &SocketLayer::SendComplete, this, &SocketLayer::SendComplete);
-        connect(m_real.get(), &SocketLayer::SendFailed, this, &SocketLayer::SendFailed);
     }
-    void Listen() override
+    void wsk_connect_ConnectionRequest(int32_t requestId) override
     {
-        m_real->Listen();
-        listened = Clock::now();
-        ++listens;
+        m_logic.wsk_connect_ConnectionRequest(requestId);
+        if (m_socket.State() == Socket::Connected) {
+            accepted = Clock::now();
+            ++accepts;
+        }
     }
-    int State() const override { return m_real->State(); }
-    void Close() override { m_real->Close(); }
-    void Accept(qint32 requestId) override
+    void wsk_connect_SendComplete() override
     {
-        m_real->Accept(requestId);
-        accepted = Clock::now();
-        ++accepts;
+        m_logic.wsk_connect_SendComplete();
+        NoteListening();
     }
-    void SendData(const QByteArray &data) override { m_real->SendData(data); }
-    quint16 LocalPort() const override { return m_real->LocalPort(); }
+    void wsk_connect_SendFailed() override
+    {
+        m_logic.wsk_connect_SendFailed();
+        NoteListening();
+    }
+    void wsk_connect_Error() override
+    {
+        m_logic.wsk_connect_Error();
+        NoteListening();
+    }
 
-    TimePoint listened, accepted;
-    int listens = 0, accepts = 0;
+    TimePoint accepted, listened;
+    int accepts = 0, listens = 0;
 
 private:
-    std::unique_ptr<SocketLayer> m_real;
+    void NoteListening()
+    {
+        if (m_socket.State() == Socket::Listening) {
+            listened = Clock::now();
+            ++listens;
+        }
+    }
+    SocketEvents &m_logic;
+    const Socket &m_socket;
 };
 
 // A fax server on its own thread, so that the moment the reply's last byte
@@ -160,7 +180,7 @@ public:
         if (m_fd >= 0)
             ::close(m_fd);
     }
-    bool Connect(quint16 port)
+    bool Connect(uint16_t port)
     {
         m_fd = ::socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in address{};
@@ -225,6 +245,45 @@ public:
     TimePoint painted;
 };
 
+// One entry of the list: its text and the address book's position.
+struct ListEntry {
+    QString text;
+    int32_t position;
+};
+
+// Orders the entries as the window's list does when it ends a fill: by the
+// user's collation, case-insensitive and numeric, from sort keys; equal texts
+// keep the address book's order.
+void SortForDisplay(std::vector<ListEntry> &entries)
+{
+    const QLocale locale = QLocale().language() == QLocale::C ? QLocale(QLocale::English) : QLocale();
+    QCollator collator(locale);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    collator.setNumericMode(true);
+    struct Keyed {
+        QCollatorSortKey key;
+        size_t index;
+    };
+    std::vector<Keyed> keyed;
+    keyed.reserve(entries.size());
+    for (size_t i = 0; i < entries.size(); ++i)
+        keyed.push_back({collator.sortKey(entries[i].text), i});
+    std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed &a, const Keyed &b) { return a.key.compare(b.key) < 0; });
+    std::vector<ListEntry> sorted;
+    sorted.reserve(entries.size());
+    for (const Keyed &k : keyed)
+        sorted.push_back(std::move(entries[k.index]));
+    entries = std::move(sorted);
+}
+
+// Any icon will do; the tray warns of none.
+QIcon TrayIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::darkBlue);
+    return QIcon(pixmap);
+}
+
 struct Options {
     QString book;
     int warm = 0, select = 0, reply = 0, sessions = 0, breakdown = 0;
@@ -235,20 +294,25 @@ public:
     explicit Bench(const Options &options)
         : m_options(options)
     {
-        auto timing = std::make_unique<TimingSocketLayer>(std::make_unique<TcpSocketLayer>(0));
-        m_socket = timing.get();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("CORVANE_TESK_ADDRESSBOOK"), options.book);
-        m_window = std::make_unique<frm_outlook>(Platform{m_boxes, m_urls, std::move(timing),
-                                                          std::make_unique<FakeTrayIcon>(),
-                                                          [environment] { return OpenAddressBook(environment); }, 20});
+        m_window = std::make_unique<DialogWindow>(DialogWindow::Desktop{
+            m_boxes, m_urls, std::make_unique<TcpSocketLayer>(0), std::make_unique<SystemTrayIcon>(TrayIcon()),
+            [environment] { return OpenAddressBook(environment); }});
+        m_timing = std::make_unique<TimingEvents>(m_window->Logic(), m_window->Socket());
+        m_window->Socket().SetEvents(m_timing.get());
+    }
+
+    ~Bench()
+    {
+        m_window->Socket().SetEvents(&m_window->Logic());
     }
 
     int Run()
     {
         const auto loadStart = Clock::now();
-        m_window->Form_Load();
-        if (m_window->IsUnloaded() || m_socket->State() != SocketLayer::Listening) {
+        m_window->Logic().Form_Load();
+        if (m_window->Logic().IsUnloaded() || Socket().State() != Socket::Listening) {
             std::fprintf(stderr, "bench: the window did not start listening\n");
             return 1;
         }
@@ -256,17 +320,17 @@ public:
         QCoreApplication::processEvents();
         EmitMemory("idle");
         DumpMappings("idle");
-        m_window->Controls().addressList->viewport()->installEventFilter(&m_paint);
+        m_window->Widgets().addressList->viewport()->installEventFilter(&m_paint);
 
         // The first request reads the whole address book.
         const double cpuBefore = CpuMs();
         if (!Request("cold"))
             return 1;
         Emit("cold_cpu_ms", CpuMs() - cpuBefore);
-        Emit("listed", m_window->Controls().addressList->count());
+        Emit("listed", m_window->Widgets().addressList->count());
         EmitMemory("in_session");
-        m_window->Controls().btn_cancel->click();
-        if (!PumpUntil([this] { return m_socket->State() == SocketLayer::Listening; })) {
+        m_window->Widgets().btn_cancel->click();
+        if (!PumpUntil([this] { return Socket().State() == Socket::Listening; })) {
             Fail("not listening after the first request");
             return 1;
         }
@@ -277,8 +341,8 @@ public:
         for (int i = 0; i < m_options.warm; ++i) {
             if (!Request("warm"))
                 return 1;
-            m_window->Controls().btn_cancel->click();
-            if (!PumpUntil([this] { return m_socket->State() == SocketLayer::Listening; })) {
+            m_window->Widgets().btn_cancel->click();
+            if (!PumpUntil([this] { return Socket().State() == Socket::Listening; })) {
                 Fail("not listening after a request");
                 return 1;
             }
@@ -299,11 +363,13 @@ public:
         EmitMemory("end_trimmed");
         if (m_options.breakdown > 0)
             Breakdown();
-        m_window->Unload();
+        m_window->Logic().Unload();
         return 0;
     }
 
 private:
+    TcpSocketLayer &Socket() { return m_window->Socket(); }
+
     static bool Fail(const char *what)
     {
         std::fprintf(stderr, "bench: %s\n", what);
@@ -313,15 +379,15 @@ private:
     // Connect to connection taken with the list filled, and to its first paint.
     bool Request(const char *kind)
     {
-        TcpPeer peer;
-        const int acceptsBefore = m_socket->accepts;
+        TestPeer peer;
+        const int acceptsBefore = m_timing->accepts;
         const auto start = Clock::now();
         m_paint.armed = true;
-        if (!peer.Connect(m_socket->LocalPort()))
+        if (!peer.Connect(Socket().LocalPort()))
             return Fail("connect refused");
-        if (!PumpUntil([&] { return m_socket->accepts > acceptsBefore; }))
+        if (!PumpUntil([&] { return m_timing->accepts > acceptsBefore; }))
             return Fail("no connection taken");
-        Emit((std::string(kind) + "_ms").c_str(), Ms(start, m_socket->accepted));
+        Emit((std::string(kind) + "_ms").c_str(), Ms(start, m_timing->accepted));
         if (PumpUntil([&] { return !m_paint.armed; }, 5000))
             Emit((std::string(kind) + "_painted_ms").c_str(), Ms(start, m_paint.painted));
         return true;
@@ -330,7 +396,7 @@ private:
     // A click on the list entry at the row; true when fax entries came up.
     bool Click(int row, double *ms)
     {
-        QListWidget *list = m_window->Controls().addressList;
+        QListWidget *list = m_window->Widgets().addressList;
         QListWidgetItem *item = list->item(row);
         list->scrollToItem(item);
         QCoreApplication::processEvents();
@@ -339,20 +405,20 @@ private:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, where);
         const auto end = Clock::now();
         *ms = Ms(start, end);
-        return item->isSelected() && m_window->Controls().txt_outlookfaxno->count() > 0;
+        return item->isSelected() && m_window->Widgets().txt_outlookfaxno->count() > 0;
     }
 
     // One whole session with a reply: clicks, then OK, then the peer reads.
     bool Reply(int index, int clicks)
     {
         ReadingPeer peer;
-        const int acceptsBefore = m_socket->accepts;
-        if (!peer.Connect(m_socket->LocalPort()))
+        const int acceptsBefore = m_timing->accepts;
+        if (!peer.Connect(Socket().LocalPort()))
             return Fail("connect refused");
-        if (!PumpUntil([&] { return m_socket->accepts > acceptsBefore; }))
+        if (!PumpUntil([&] { return m_timing->accepts > acceptsBefore; }))
             return Fail("no connection taken");
         QCoreApplication::processEvents();
-        const int count = m_window->Controls().addressList->count();
+        const int count = m_window->Widgets().addressList->count();
         // Spread over the list, deterministic; rows without a fax are passed by.
         int row = int((uint64_t(index) * 2654435761U) % uint64_t(count));
         int withFax = 0;
@@ -366,19 +432,20 @@ private:
         }
         if (withFax == 0)
             return Fail("no contact with a fax number");
-        const QByteArray expectedName = m_window->Controls().addressList->selectedItems().value(0)->text().toUtf8();
+        const QByteArray expectedName = m_window->Widgets().addressList->selectedItems().value(0)->text().toUtf8();
         TimePoint ok;
         m_boxes.whileOpen = [&ok] { ok = Clock::now(); };
-        const int listensBefore = m_socket->listens;
-        m_window->Controls().btn_send->click();
-        if (!PumpUntil([&] { return peer.done && m_socket->listens > listensBefore; }, 20000))
+        const int listensBefore = m_timing->listens;
+        m_window->Widgets().btn_send->click();
+        if (!PumpUntil([&] { return peer.done && m_timing->listens > listensBefore; }, 20000))
             return Fail("no reply, or not listening again");
         const QList<QByteArray> lines = peer.received.split('\n');
         if (lines.size() != 5 || !peer.received.endsWith("\r\n \r\n") || lines[2] != expectedName + '\r')
             return Fail("the reply is not the four lines expected");
         Emit("reply_peer_ms", Ms(ok, peer.ended));
-        Emit("reply_listen_ms", Ms(ok, m_socket->listened));
+        Emit("reply_listen_ms", Ms(ok, m_timing->listened));
         m_boxes.shown.clear();
+        m_journal.lines.clear();
         return true;
     }
 
@@ -386,15 +453,15 @@ private:
     bool Sessions()
     {
         for (int i = 0; i < m_options.sessions; ++i) {
-            TcpPeer peer;
-            const int acceptsBefore = m_socket->accepts;
-            if (!peer.Connect(m_socket->LocalPort()))
+            TestPeer peer;
+            const int acceptsBefore = m_timing->accepts;
+            if (!peer.Connect(Socket().LocalPort()))
                 return Fail("connect refused");
-            if (!PumpUntil([&] { return m_socket->accepts > acceptsBefore; }))
+            if (!PumpUntil([&] { return m_timing->accepts > acceptsBefore; }))
                 return Fail("no connection taken");
             double ms = 0;
-            const int listensBefore = m_socket->listens;
-            const int count = m_window->Controls().addressList->count();
+            const int listensBefore = m_timing->listens;
+            const int count = m_window->Widgets().addressList->count();
             if (count == 0)
                 return Fail("nothing listed");
             int row = int((int64_t(i) * 7919) % count);
@@ -402,12 +469,14 @@ private:
                 if (++tried == count)
                     return Fail("no contact with a fax number");
             }
-            m_window->Controls().btn_send->click();
-            if (!PumpUntil([&] { return m_socket->listens > listensBefore; }, 20000))
+            m_window->Widgets().btn_send->click();
+            if (!PumpUntil([&] { return m_timing->listens > listensBefore; }, 20000))
                 return Fail("not listening again");
-            if (!peer.Finished() || peer.received.count('\n') != 4)
+            if (!PumpUntil([&] { return peer.Poll(); }, 5000)
+                || std::count(peer.Received().begin(), peer.Received().end(), '\n') != 4)
                 return Fail("the peer did not get its four lines");
             m_boxes.shown.clear();
+            m_journal.lines.clear();
             EmitSeries("rss_series_kib", i, StatusKiB("VmRSS"));
             EmitSeries("heap_series_kib", i, HeapKiB());
         }
@@ -429,19 +498,19 @@ private:
             const char *kind = pass == 0 ? "cold" : "warm";
             const double heapBefore = HeapKiB();
             auto t0 = Clock::now();
-            const qint32 count = folder->Count();
+            const int32_t count = folder->Count();
             auto t1 = Clock::now();
             const double heapAfterCount = HeapKiB();
             std::vector<ListEntry> entries;
             std::vector<ContactItem> items;
             items.reserve(size_t(count));
-            for (qint32 position = 1; position <= count; ++position)
+            for (int32_t position = 1; position <= count; ++position)
                 items.push_back(folder->Item(position));
             auto t2 = Clock::now();
-            for (qint32 position = 1; position <= count; ++position) {
+            for (int32_t position = 1; position <= count; ++position) {
                 const ContactItem &item = items[size_t(position - 1)];
                 if (item.itemClass == ContactClass)
-                    entries.push_back({DisplayText(item.lastName, item.firstName, item.companyName), position});
+                    entries.push_back({ToQString(DisplayText(item.lastName, item.firstName, item.companyName)), position});
             }
             auto t3 = Clock::now();
             SortForDisplay(entries);
@@ -531,10 +600,11 @@ private:
     }
 
     Options m_options;
-    RecordingMessageBoxes m_boxes;
-    RecordingUrlOpener m_urls;
-    TimingSocketLayer *m_socket = nullptr;
-    std::unique_ptr<frm_outlook> m_window;
+    Journal m_journal;
+    FakeBoxes m_boxes{m_journal};
+    FakeUrls m_urls{m_journal};
+    std::unique_ptr<DialogWindow> m_window;
+    std::unique_ptr<TimingEvents> m_timing;
     PaintWatch m_paint;
 };
 

@@ -16,7 +16,7 @@ note() { printf '[bench %s] %s\n' "$(date +%T)" "$*" >&2; }
 label() { sed -e "s|^|$1,$2,$3,|" >>"$raw"; }
 
 # Bounded: a stuck run ends after this long instead of holding the whole run.
-window() { timeout 300 "$bin/corvane-bench-window" "$@" 2> >(grep -v 'does not support raise' >&2); }
+window() { timeout 300 "$bin/corvane-bench-window" "$@" 2> >(grep -v -e 'does not support raise' -e 'systemTrayWindowChanged' >&2); }
 
 note "address books: generating"
 "$bin/corvane-bench-genbooks" "$books" "${sizes[@]}" >&2
