@@ -322,6 +322,7 @@ public:
         m_text.clear();
         m_property.clear();
         m_keeping = false;
+        m_full = false;
     }
 
     // True when the property is quoted-printable.
@@ -329,7 +330,7 @@ public:
     {
         FinishProperty();
         const PropertyHeader header = ReadHeader(line, m_trace);
-        m_keeping = IsReadProperty(header.name);
+        m_keeping = !m_full && IsReadProperty(header.name);
         m_quotedPrintable = header.quotedPrintable;
         Append(line);
         return header.quotedPrintable;
@@ -384,7 +385,9 @@ private:
             // A value converted from its charset may hold line ends of its
             // own; the library would take them for the card's, or leak it.
             std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
-            if (!line.isEmpty() && m_text.size() + line.size() + 2 <= kMaxCardBytes)
+            if (m_text.size() + line.size() + 2 > kMaxCardBytes)
+                m_full = true; // and takes no line after it either
+            else if (!line.isEmpty())
                 m_text += line + "\r\n";
         }
         m_property.clear();
@@ -396,6 +399,7 @@ private:
     QByteArray m_property;
     bool m_keeping = false;
     bool m_quotedPrintable = false;
+    bool m_full = false; // the card reached its cap
 };
 
 } // namespace

@@ -384,10 +384,14 @@ private:
         }
         // Read the files, then those that the cap on cards cut short and
         // now has room for; the second round has none left.
-        for (int round = 0; round < 3 && !reads.empty(); ++round) {
-            m_current.reset();
-            ReadWithinCap(directory, reads);
+        for (int round = 0; round < 3; ++round) {
+            if (!reads.empty()) {
+                m_current.reset();
+                ReadWithinCap(directory, reads);
+            }
             reads = KeepWithinCap();
+            if (reads.empty())
+                break;
         }
     }
 
