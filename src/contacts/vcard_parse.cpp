@@ -6,6 +6,7 @@
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -310,6 +311,8 @@ std::optional<ParsedCard> ReadCard(const QByteArray &text)
     return std::nullopt;
 }
 
+std::atomic<quint64> g_cardsHandedToLibrary = 0;
+
 // Collects the lines of one card that the address book reads, unfolded, and
 // reads them when the card ends. Every line is looked at once, where it
 // arrives, and what is kept is capped there.
@@ -353,6 +356,7 @@ public:
             return std::nullopt;
         const QByteArray text = "BEGIN:VCARD\r\n" + m_text + "END:VCARD\r\n";
         m_text.clear();
+        g_cardsHandedToLibrary.fetch_add(1, std::memory_order_relaxed);
         if (m_trace) {
             ++m_trace->libraryCards;
             if (m_trace->libraryText)
@@ -437,6 +441,11 @@ QString ParsedCard::FaxNumber(FaxKind kind) const
         break;
     }
     return Text(OtherFax);
+}
+
+quint64 CardsHandedToLibrary()
+{
+    return g_cardsHandedToLibrary.load(std::memory_order_relaxed);
 }
 
 QByteArrayView AsUtf8Text(QByteArrayView contents, QByteArray &storage)

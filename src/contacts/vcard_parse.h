@@ -42,6 +42,9 @@ struct ReadTrace {
     std::function<void(QByteArrayView)> libraryText; // called with each card's text as handed over
 };
 
+// The cards handed to the library so far by the whole process.
+quint64 CardsHandedToLibrary();
+
 // The text of a file as UTF-8: UTF-16 (LE or BE) with a byte-order mark is
 // converted into storage, and a UTF-8 byte-order mark is dropped. Text
 // without a mark is taken as it is.
