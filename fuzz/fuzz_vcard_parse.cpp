@@ -42,6 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype pieceBytes = size > 0 ? 1 + data[0] % 64 : 1;
     std::vector<ParsedCard> pieced;
     for (QByteArrayView piece : SplitBetweenCards(text, pieceBytes)) {
+        if (qsizetype(pieced.size()) >= VCardStore::kMaxCards)
+            break;
         for (ParsedCard &card : ParseVCards(piece, VCardStore::kMaxCards))
             pieced.push_back(std::move(card));
     }
