@@ -158,6 +158,23 @@ std::optional<PropertyLine> SplitProperty(QByteArrayView line)
 // The line as the library reads it right: the library takes raw 8-bit text
 // only as UTF-8 (it replaces anything else before applying CHARSET), and
 // warns about every ENCODING=8BIT. Empty when it is no property at all.
+// The library leaks a parameter whose value holds an '=' outside quotes
+// (TYPE=WORK=FAX): such a parameter is left out.
+bool LeaksInLibrary(QByteArrayView parameter)
+{
+    const qsizetype equals = parameter.indexOf('=');
+    if (equals < 0)
+        return false;
+    bool quoted = false;
+    for (char c : parameter.sliced(equals + 1)) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == '=' && !quoted)
+            return true;
+    }
+    return false;
+}
+
 QByteArray LibraryLine(const QByteArray &line, bool quotedPrintable)
 {
     const std::optional<PropertyLine> property = SplitProperty(line);
@@ -165,6 +182,7 @@ QByteArray LibraryLine(const QByteArray &line, bool quotedPrintable)
         return {};
     QByteArrayView charset;
     bool plainEncoding = false;
+    bool dropsParameter = false;
     for (QByteArrayView parameter : property->parameters) {
         const qsizetype equals = parameter.indexOf('=');
         const QByteArrayView name = parameter.first(std::max<qsizetype>(equals, 0));
@@ -173,25 +191,28 @@ QByteArray LibraryLine(const QByteArray &line, bool quotedPrintable)
             charset = value;
         else if (SameWord(name, "ENCODING") && (SameWord(value, "8BIT") || SameWord(value, "7BIT")))
             plainEncoding = true;
+        dropsParameter |= LeaksInLibrary(parameter);
     }
     // Quoted-printable text is ASCII; the library decodes it, then applies CHARSET.
     // A soft line break with no line after it would make the library read on.
-    if (quotedPrintable && line.endsWith('='))
-        return line.chopped(1);
+    const bool softBreakAtEnd = quotedPrintable && line.endsWith('=');
     const bool convertsValue = !IsAscii(property->value) && !quotedPrintable;
-    if (!convertsValue && !plainEncoding)
-        return line;
+    if (!convertsValue && !plainEncoding && !dropsParameter)
+        return softBreakAtEnd ? line.chopped(1) : line;
 
     QByteArray rebuilt = property->name.toByteArray();
     for (QByteArrayView parameter : property->parameters) {
         const QByteArrayView name = parameter.first(std::max<qsizetype>(parameter.indexOf('='), 0));
-        if ((convertsValue && SameWord(name, "CHARSET")) || (plainEncoding && SameWord(name, "ENCODING")))
+        if ((convertsValue && SameWord(name, "CHARSET")) || (plainEncoding && SameWord(name, "ENCODING"))
+            || LeaksInLibrary(parameter))
             continue;
         rebuilt += ';';
         rebuilt += parameter;
     }
     rebuilt += ':';
     rebuilt += convertsValue ? ToUtf8(property->value, charset) : property->value.toByteArray();
+    if (softBreakAtEnd && rebuilt.endsWith('='))
+        rebuilt.chop(1);
     return rebuilt;
 }
 
