@@ -35,11 +35,9 @@ void CheckListing(ContactsFolder &folder, const std::vector<QByteArray> &files, 
 {
     std::vector<ParsedCard> expected;
     for (const QByteArray &file : files) {
-        for (ParsedCard &card : ParseVCards(file))
+        for (ParsedCard &card : ParseVCards(file, cap - qsizetype(expected.size())))
             expected.push_back(std::move(card));
     }
-    if (qsizetype(expected.size()) > cap)
-        expected.erase(expected.begin() + cap, expected.end());
     const qint32 count = folder.Count();
     Require(count == qint32(expected.size()), "store lists the cards of its files, up to the cap");
     for (qint32 position = 1; position <= count; ++position) {

@@ -159,12 +159,19 @@ std::optional<PropertyLine> SplitProperty(QByteArrayView line)
 // only as UTF-8 (it replaces anything else before applying CHARSET), and
 // warns about every ENCODING=8BIT. Empty when it is no property at all.
 // The library leaks a parameter whose value holds an '=' outside quotes
-// (TYPE=WORK=FAX): such a parameter is left out.
+// (TYPE=WORK=FAX), or whose name holds a comma (TY,PE=FAX). A named
+// parameter is passed on only when its name is a word of letters, digits and
+// hyphens, as the format has them, and its value holds no such '='.
 bool LeaksInLibrary(QByteArrayView parameter)
 {
     const qsizetype equals = parameter.indexOf('=');
     if (equals < 0)
         return false;
+    const QByteArrayView name = parameter.first(equals);
+    if (name.isEmpty() || !std::all_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+        }))
+        return true;
     bool quoted = false;
     for (char c : parameter.sliced(equals + 1)) {
         if (c == '"')

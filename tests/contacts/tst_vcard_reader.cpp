@@ -203,9 +203,11 @@ void TestVCardReader::libraryIsNeverHandedWhatItLeaks_data()
     QTest::addRow("CR inside a quoted parameter") << Card("N;X=\"a\rb\":x\r\nN:c\r\n") << u"c"_s;
     QTest::addRow("CR at the end of a quoted-printable soft break")
         << Card("N;ENCODING=QUOTED-PRINTABLE:a=\r\rb\r\n") << u"a"_s;
-    // The library leaks a parameter whose value holds an '=' outside quotes.
+    // The library leaks a parameter whose value holds an '=' outside quotes,
+    // or whose name holds a comma.
     QTest::addRow("'=' inside a parameter value")
         << Card("N;TYPE=WORK=FAX:c\r\nTEL;TYPE=FAX;X=\"a\"=b;Y=\"=\":1\r\n") << u"c"_s;
+    QTest::addRow("comma inside a parameter name") << Card("N;TY,PE=X:c\r\n") << u"c"_s;
     // Charsets whose bytes decode to line ends, where this Qt knows them.
     if (QStringDecoder("UTF-7").isValid())
         QTest::addRow("UTF-7 CR") << Card("N;CHARSET=UTF-7:a+AA0-b+AOk-\r\n") << u"a\rb\u00e9"_s;
@@ -229,6 +231,8 @@ void TestVCardReader::libraryIsNeverHandedWhatItLeaks()
         for (const QByteArray &line : text.split('\n')) {
             const QByteArray header = line.left(line.indexOf(':'));
             for (const QByteArray &parameter : header.split(';')) {
+                QVERIFY2(!parameter.left(parameter.indexOf('=')).contains(',') || !parameter.contains('='),
+                         line.constData());
                 const QByteArray value = parameter.mid(parameter.indexOf('=') + 1);
                 bool quoted = false;
                 for (char c : value) {
