@@ -8,6 +8,7 @@
 
 #include <QStringDecoder>
 #include <algorithm>
+#include <atomic>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -17,15 +18,46 @@ namespace {
 // A name, company or number line longer than this is dropped: none is that
 // long, and refusing it keeps a corrupt file from costing memory.
 constexpr qsizetype kMaxPropertyBytes = 64 * 1024;
+// What one card hands the library at most; lines past it are left out. Real
+// cards hand over a few hundred bytes (the lines of names and numbers).
+constexpr qsizetype kMaxCardBytes = 256 * 1024;
+
+constexpr QByteArrayView kUtf8Mark("\xEF\xBB\xBF");
 
 bool SameWord(QByteArrayView text, QByteArrayView word)
 {
     return text.size() == word.size() && text.compare(word, Qt::CaseInsensitive) == 0;
 }
 
+// Files joined together may carry a byte-order mark before any card.
 bool IsLine(QByteArrayView line, QByteArrayView expected)
 {
+    if (line.startsWith(kUtf8Mark))
+        line = line.sliced(kUtf8Mark.size());
     return SameWord(line.trimmed(), expected);
+}
+
+void Count(ReadTrace *trace, qsizetype bytes)
+{
+    if (trace)
+        trace->bytesExamined += quint64(bytes);
+}
+
+// Takes the next line off the text. CR, LF and CR LF each end a line: old
+// Mac programs write CR alone, and a CR left in a line would reach the vCard
+// library, which leaks the values holding one.
+QByteArrayView TakeLine(QByteArrayView &text, ReadTrace *trace = nullptr)
+{
+    const char *begin = text.data();
+    const char *end = begin + text.size();
+    const char *lineEnd = std::find_if(begin, end, [](char c) { return c == '\n' || c == '\r'; });
+    const QByteArrayView line(begin, lineEnd - begin);
+    const char *next = lineEnd;
+    if (next != end)
+        next += (*next == '\r' && next + 1 != end && next[1] == '\n') ? 2 : 1;
+    Count(trace, next - begin);
+    text = QByteArrayView(next, end - next);
+    return line;
 }
 
 bool ContainsWord(QByteArrayView text, QByteArrayView word)
@@ -64,14 +96,24 @@ bool IsAscii(QByteArrayView text)
     return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The property's name without its group: "item1.TEL" is TEL.
-QByteArrayView PropertyName(QByteArrayView line)
+// What the first line of a property tells, read from it once.
+struct PropertyHeader {
+    QByteArrayView name; // without its group: "item1.TEL" is TEL
+    bool quotedPrintable = false;
+};
+
+PropertyHeader ReadHeader(QByteArrayView line, ReadTrace *trace)
 {
-    qsizetype end = 0;
-    while (end < line.size() && line[end] != ';' && line[end] != ':')
-        ++end;
-    const QByteArrayView name = line.first(end);
-    return name.sliced(name.lastIndexOf('.') + 1);
+    qsizetype nameEnd = 0;
+    while (nameEnd < line.size() && line[nameEnd] != ';' && line[nameEnd] != ':')
+        ++nameEnd;
+    QByteArrayView name = line.first(nameEnd);
+    name = name.sliced(name.lastIndexOf('.') + 1);
+    const qsizetype colon = line.indexOf(':');
+    const QByteArrayView parameters = colon < 0 ? line : line.first(colon);
+    Count(trace, nameEnd + parameters.size());
+    // vCard 2.1 writes ENCODING=QUOTED-PRINTABLE or just QUOTED-PRINTABLE.
+    return {name, ContainsWord(parameters, "QUOTED-PRINTABLE")};
 }
 
 bool IsReadProperty(QByteArrayView name)
@@ -81,13 +123,6 @@ bool IsReadProperty(QByteArrayView name)
             return true;
     }
     return false;
-}
-
-// vCard 2.1 writes ENCODING=QUOTED-PRINTABLE or just QUOTED-PRINTABLE.
-bool IsQuotedPrintable(QByteArrayView line)
-{
-    const qsizetype colon = line.indexOf(':');
-    return ContainsWord(colon < 0 ? line : line.first(colon), "QUOTED-PRINTABLE");
 }
 
 struct PropertyLine {
@@ -125,13 +160,38 @@ std::optional<PropertyLine> SplitProperty(QByteArrayView line)
 // The line as the library reads it right: the library takes raw 8-bit text
 // only as UTF-8 (it replaces anything else before applying CHARSET), and
 // warns about every ENCODING=8BIT. Empty when it is no property at all.
-QByteArray LibraryLine(const QByteArray &line)
+// The library leaks a parameter whose value holds an '=' outside quotes
+// (TYPE=WORK=FAX), or whose name holds a comma (TY,PE=FAX). A named
+// parameter is passed on only when its name is a word of letters, digits and
+// hyphens, as the format has them, and its value holds no such '='.
+bool LeaksInLibrary(QByteArrayView parameter)
+{
+    const qsizetype equals = parameter.indexOf('=');
+    if (equals < 0)
+        return false;
+    const QByteArrayView name = parameter.first(equals);
+    if (name.isEmpty() || !std::all_of(name.begin(), name.end(), [](char c) {
+            return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
+        }))
+        return true;
+    bool quoted = false;
+    for (char c : parameter.sliced(equals + 1)) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (c == '=' && !quoted)
+            return true;
+    }
+    return false;
+}
+
+QByteArray LibraryLine(const QByteArray &line, bool quotedPrintable)
 {
     const std::optional<PropertyLine> property = SplitProperty(line);
     if (!property)
         return {};
     QByteArrayView charset;
     bool plainEncoding = false;
+    bool dropsParameter = false;
     for (QByteArrayView parameter : property->parameters) {
         const qsizetype equals = parameter.indexOf('=');
         const QByteArrayView name = parameter.first(std::max<qsizetype>(equals, 0));
@@ -140,26 +200,28 @@ QByteArray LibraryLine(const QByteArray &line)
             charset = value;
         else if (SameWord(name, "ENCODING") && (SameWord(value, "8BIT") || SameWord(value, "7BIT")))
             plainEncoding = true;
+        dropsParameter |= LeaksInLibrary(parameter);
     }
     // Quoted-printable text is ASCII; the library decodes it, then applies CHARSET.
-    const bool quotedPrintable = IsQuotedPrintable(line);
     // A soft line break with no line after it would make the library read on.
-    if (quotedPrintable && line.endsWith('='))
-        return line.chopped(1);
+    const bool softBreakAtEnd = quotedPrintable && line.endsWith('=');
     const bool convertsValue = !IsAscii(property->value) && !quotedPrintable;
-    if (!convertsValue && !plainEncoding)
-        return line;
+    if (!convertsValue && !plainEncoding && !dropsParameter)
+        return softBreakAtEnd ? line.chopped(1) : line;
 
     QByteArray rebuilt = property->name.toByteArray();
     for (QByteArrayView parameter : property->parameters) {
         const QByteArrayView name = parameter.first(std::max<qsizetype>(parameter.indexOf('='), 0));
-        if ((convertsValue && SameWord(name, "CHARSET")) || (plainEncoding && SameWord(name, "ENCODING")))
+        if ((convertsValue && SameWord(name, "CHARSET")) || (plainEncoding && SameWord(name, "ENCODING"))
+            || LeaksInLibrary(parameter))
             continue;
         rebuilt += ';';
         rebuilt += parameter;
     }
     rebuilt += ':';
     rebuilt += convertsValue ? ToUtf8(property->value, charset) : property->value.toByteArray();
+    if (softBreakAtEnd && rebuilt.endsWith('='))
+        rebuilt.chop(1);
     return rebuilt;
 }
 
@@ -231,7 +293,16 @@ QString TelephoneNumber(GList *values)
     return number;
 }
 
-ParsedCard ReadCard(const QByteArray &text)
+// Blanks and control characters alone show nothing and send nothing.
+bool ShowsNothing(const QString &text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace() || c.category() == QChar::Other_Control; });
+}
+
+// A card is listed when it has a name, a company or a fax number: a card with
+// only a fax number can still be picked and sent to. One with none of them
+// (an empty name included) would be a blank line that sends nothing.
+std::optional<ParsedCard> ReadCard(const QByteArray &text)
 {
     CardTexts card;
     bool nameSeen = false;
@@ -262,39 +333,66 @@ ParsedCard ReadCard(const QByteArray &text)
                 card.otherFax = number;
         }
     }
-    return ParsedCard(card);
+    for (const QString *listed : {&card.lastName, &card.firstName, &card.companyName, &card.businessFax,
+                                  &card.homeFax, &card.otherFax}) {
+        if (!ShowsNothing(*listed))
+            return ParsedCard(card);
+    }
+    return std::nullopt;
 }
 
+std::atomic<quint64> g_cardsHandedToLibrary = 0;
+
 // Collects the lines of one card that the address book reads, unfolded, and
-// reads them when the card ends.
+// reads them when the card ends. Every line is looked at once, where it
+// arrives, and what is kept is capped there.
 class CardAssembler {
 public:
+    explicit CardAssembler(ReadTrace *trace) : m_trace(trace) {}
+
     void Begin()
     {
-        m_text = QByteArrayLiteral("BEGIN:VCARD\r\n");
+        m_text.clear();
+        m_property.clear();
         m_keeping = false;
+        m_full = false;
     }
 
-    void StartProperty(QByteArrayView line)
+    // True when the property is quoted-printable.
+    bool StartProperty(QByteArrayView line)
     {
         FinishProperty();
-        m_keeping = IsReadProperty(PropertyName(line));
+        const PropertyHeader header = ReadHeader(line, m_trace);
+        m_keeping = !m_full && IsReadProperty(header.name);
+        m_quotedPrintable = header.quotedPrintable;
         Append(line);
+        return header.quotedPrintable;
     }
 
     void ContinueFolded(QByteArrayView line) { Append(line.sliced(1)); }
 
     void ContinueAfterSoftBreak(QByteArrayView line)
     {
-        m_property.chop(1); // the '=' that broke the line
+        if (m_keeping)
+            m_property.chop(1); // the '=' that broke the line
         Append(line);
     }
 
-    ParsedCard Finish()
+    // Nothing when the card has nothing to list; then the library is spared.
+    std::optional<ParsedCard> Finish()
     {
         FinishProperty();
-        m_text += "END:VCARD\r\n";
-        return ReadCard(m_text);
+        if (m_text.isEmpty())
+            return std::nullopt;
+        const QByteArray text = "BEGIN:VCARD\r\n" + m_text + "END:VCARD\r\n";
+        m_text.clear();
+        g_cardsHandedToLibrary.fetch_add(1, std::memory_order_relaxed);
+        if (m_trace) {
+            ++m_trace->libraryCards;
+            if (m_trace->libraryText)
+                m_trace->libraryText(text);
+        }
+        return ReadCard(text);
     }
 
 private:
@@ -316,17 +414,26 @@ private:
             // A NUL would end the library's reading of the whole card.
             if (m_property.contains('\0'))
                 m_property.removeIf([](char c) { return c == '\0'; });
-            const QByteArray line = LibraryLine(m_property);
-            if (!line.isEmpty())
+            Count(m_trace, m_property.size());
+            QByteArray line = LibraryLine(m_property, m_quotedPrintable);
+            // A value converted from its charset may hold line ends of its
+            // own; the library would take them for the card's, or leak it.
+            std::replace_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n' || c == '\0'; }, ' ');
+            if (m_text.size() + line.size() + 2 > kMaxCardBytes)
+                m_full = true; // and takes no line after it either
+            else if (!line.isEmpty())
                 m_text += line + "\r\n";
         }
         m_property.clear();
         m_keeping = false;
     }
 
-    QByteArray m_text;
+    ReadTrace *m_trace;
+    QByteArray m_text; // the kept lines, each ended by CR LF
     QByteArray m_property;
     bool m_keeping = false;
+    bool m_quotedPrintable = false;
+    bool m_full = false; // the card reached its cap
 };
 
 } // namespace
@@ -366,40 +473,65 @@ QString ParsedCard::FaxNumber(FaxKind kind) const
     return Text(OtherFax);
 }
 
+quint64 CardsHandedToLibrary()
+{
+    return g_cardsHandedToLibrary.load(std::memory_order_relaxed);
+}
+
+QByteArrayView AsUtf8Text(QByteArrayView contents, QByteArray &storage)
+{
+    const auto fromUtf16 = [&](QStringDecoder::Encoding encoding) {
+        QStringDecoder decoder(encoding, QStringDecoder::Flag::Stateless);
+        storage = QString(decoder.decode(contents.sliced(2))).toUtf8();
+        return QByteArrayView(storage);
+    };
+    if (contents.startsWith("\xFF\xFE"))
+        return fromUtf16(QStringDecoder::Utf16LE);
+    if (contents.startsWith("\xFE\xFF"))
+        return fromUtf16(QStringDecoder::Utf16BE);
+    if (contents.startsWith(kUtf8Mark))
+        return contents.sliced(kUtf8Mark.size());
+    return contents;
+}
+
 // The library reads only a file's first card, so the file is split into cards
 // here. BEGIN:VCARD and END:VCARD always delimit cards, even where a broken
 // line would otherwise continue onto them.
-std::vector<ParsedCard> ParseVCards(QByteArrayView contents)
+std::vector<ParsedCard> ParseVCards(QByteArrayView contents, qsizetype maxCards, ReadTrace *trace)
 {
-    if (contents.startsWith("\xEF\xBB\xBF"))
-        contents = contents.sliced(3);
+    QByteArray converted;
+    contents = AsUtf8Text(contents, converted);
     std::vector<ParsedCard> cards;
-    CardAssembler card;
+    if (maxCards <= 0)
+        return cards;
+    CardAssembler card(trace);
     bool inCard = false;
-    QByteArrayView propertyStart; // the first line of the property being read
+    bool quotedPrintable = false; // the property being read is quoted-printable
     bool softBreak = false;       // the last line ended in a quoted-printable soft line break
+    const auto finish = [&] {
+        if (std::optional<ParsedCard> read = card.Finish())
+            cards.push_back(std::move(*read));
+        return qsizetype(cards.size()) < maxCards;
+    };
     while (!contents.isEmpty()) {
-        const qsizetype newline = contents.indexOf('\n');
-        QByteArrayView line = newline < 0 ? contents : contents.first(newline);
-        contents = newline < 0 ? QByteArrayView() : contents.sliced(newline + 1);
-        if (line.endsWith('\r'))
-            line.chop(1);
+        const QByteArrayView line = TakeLine(contents, trace);
 
         if (IsLine(line, "BEGIN:VCARD")) {
             // A card that another begins before its END:VCARD keeps what it has.
-            if (inCard)
-                cards.push_back(card.Finish());
+            if (inCard && !finish())
+                return cards;
             card.Begin();
             inCard = true;
-            propertyStart = {};
+            quotedPrintable = false;
             softBreak = false;
             continue;
         }
         if (!inCard)
             continue;
         if (IsLine(line, "END:VCARD")) {
-            cards.push_back(card.Finish());
             inCard = false;
+            if (!finish())
+                return cards;
             continue;
         }
         if (softBreak) {
@@ -407,15 +539,14 @@ std::vector<ParsedCard> ParseVCards(QByteArrayView contents)
         } else if (line.startsWith(' ') || line.startsWith('\t')) {
             card.ContinueFolded(line);
         } else {
-            card.StartProperty(line);
-            propertyStart = line;
+            quotedPrintable = card.StartProperty(line);
         }
-        softBreak = line.endsWith('=') && IsQuotedPrintable(propertyStart);
+        softBreak = quotedPrintable && line.endsWith('=');
     }
     // A card cut short by the end of the file (or by the size cap on reading
     // it) keeps what it has: a file being written shows its cards at once.
     if (inCard)
-        cards.push_back(card.Finish());
+        finish();
     return cards;
 }
 
@@ -424,20 +555,16 @@ std::vector<QByteArrayView> SplitBetweenCards(QByteArrayView contents, qsizetype
     std::vector<QByteArrayView> pieces;
     qsizetype pieceStart = 0;
     // Each line that starts past the wanted piece size is looked at until
-    // one begins a card.
-    qsizetype searchFrom = pieceBytes - 1;
-    while (searchFrom < contents.size()) {
-        const qsizetype newline = contents.indexOf('\n', searchFrom);
-        if (newline < 0)
-            break;
-        const QByteArrayView rest = contents.sliced(newline + 1);
-        const qsizetype lineEnd = rest.indexOf('\n');
-        if (IsLine(lineEnd < 0 ? rest : rest.first(lineEnd), "BEGIN:VCARD")) {
-            pieces.push_back(contents.sliced(pieceStart, newline + 1 - pieceStart));
-            pieceStart = newline + 1;
-            searchFrom = pieceStart + pieceBytes - 1;
-        } else {
-            searchFrom = newline + 1;
+    // one begins a card. Lines end as ParseVCards ends them.
+    QByteArrayView rest = contents.sliced(std::min(contents.size(), std::max<qsizetype>(pieceBytes - 1, 0)));
+    while (!rest.isEmpty()) {
+        TakeLine(rest); // the line the search lands in, or the one it starts
+        QByteArrayView after = rest;
+        const qsizetype lineStart = contents.size() - rest.size();
+        if (!rest.isEmpty() && IsLine(TakeLine(after), "BEGIN:VCARD")) {
+            pieces.push_back(contents.sliced(pieceStart, lineStart - pieceStart));
+            pieceStart = lineStart;
+            rest = contents.sliced(std::min(contents.size(), pieceStart + std::max<qsizetype>(pieceBytes - 1, 0)));
         }
     }
     pieces.push_back(contents.sliced(pieceStart));

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -105,15 +106,23 @@ std::optional<FileState> Examine(const FileDescriptor &directory, const QByteArr
 struct CardFile {
     FileState state;
     CardList cards;
+    // The address book's cap on cards left the file's later cards unread.
+    bool cut = false;
 };
 
-CardList ReadCards(int directory, const QByteArray &name, qsizetype size)
+struct ReadResult {
+    CardList cards;
+    bool cut = false;
+};
+
+// Reads at most maxCards cards; cut tells whether the file holds more.
+ReadResult ReadCards(int directory, const QByteArray &name, qsizetype size, qsizetype maxCards)
 {
     // O_NONBLOCK: should the file have become a pipe since it was looked at,
     // opening it must not wait for a writer.
     const FileDescriptor file(openat(directory, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     if (!file.IsOpen())
-        return std::make_shared<const std::vector<ParsedCard>>(); // unreadable: no cards until that changes
+        return {std::make_shared<const std::vector<ParsedCard>>(), false}; // unreadable: no cards until that changes
     // One byte more than expected, to see the end without growing.
     QByteArray contents(std::min(size + 1, kMaxFileBytes), Qt::Uninitialized);
     qsizetype length = 0;
@@ -127,14 +136,37 @@ CardList ReadCards(int directory, const QByteArray &name, qsizetype size)
             break;
         length += got;
     }
-    const std::vector<QByteArrayView> pieces =
-        SplitBetweenCards(QByteArrayView(contents.constData(), length), kPieceBytes);
+    QByteArray converted;
+    const QByteArrayView text = AsUtf8Text(QByteArrayView(contents.constData(), length), converted);
+    if (!converted.isNull())
+        contents = QByteArray(); // the file's own bytes are no longer needed
+    const std::vector<QByteArrayView> pieces = SplitBetweenCards(text, kPieceBytes);
+    // One card past the cap tells that the file holds more. Pieces are taken
+    // in order, so a piece whose predecessors have finished with enough
+    // cards is not needed; one that has started may read past the cap, and
+    // the cards past it are dropped below.
+    const qsizetype wanted = maxCards + 1;
+    std::atomic<qsizetype> finishedCards = 0;
     std::vector<std::vector<ParsedCard>> parsed(pieces.size());
-    ForEachIndex(pieces.size(), 1, [&](size_t index) { parsed[index] = ParseVCards(pieces[index]); });
+    ForEachIndex(pieces.size(), 1, [&](size_t index) {
+        const qsizetype room = wanted - finishedCards.load();
+        if (room <= 0)
+            return;
+        parsed[index] = ParseVCards(pieces[index], room);
+        finishedCards += qsizetype(parsed[index].size());
+    });
     std::vector<ParsedCard> cards = std::move(parsed.front());
-    for (size_t index = 1; index < parsed.size(); ++index)
+    for (size_t index = 1; index < parsed.size() && qsizetype(cards.size()) < wanted; ++index)
         std::move(parsed[index].begin(), parsed[index].end(), std::back_inserter(cards));
-    return std::make_shared<const std::vector<ParsedCard>>(std::move(cards));
+    const bool cut = qsizetype(cards.size()) > maxCards;
+    if (cut)
+        cards.erase(cards.begin() + maxCards, cards.end());
+    return {std::make_shared<const std::vector<ParsedCard>>(std::move(cards)), cut};
+}
+
+CardList FirstCards(const CardList &cards, qsizetype count)
+{
+    return std::make_shared<const std::vector<ParsedCard>>(cards->begin(), cards->begin() + count);
 }
 
 // The cards in address book order, numbered from 1, each with the file it
@@ -151,6 +183,7 @@ public:
     explicit Listing(const std::map<QByteArray, CardFile> &files)
     {
         for (const auto &[name, file] : files) {
+            m_cut |= file.cut;
             if (file.cards->empty())
                 continue;
             m_files.push_back(file.cards);
@@ -160,6 +193,8 @@ public:
     }
 
     int32_t Count() const { return int32_t(m_cards.size()); }
+    // Cards were left out for the address book's cap.
+    bool Cut() const { return m_cut; }
 
     const Entry *At(int32_t position) const
     {
@@ -169,6 +204,7 @@ public:
 private:
     std::vector<CardList> m_files; // keeps the cards alive
     std::vector<Entry> m_cards;
+    bool m_cut = false;
 };
 
 bool SameContact(const ParsedCard &a, const ParsedCard &b)
@@ -198,9 +234,11 @@ const ParsedCard *FindAgain(const std::vector<ParsedCard> &cards, const Listing:
 class VCardFolder final : public ContactsFolder {
 public:
     // onlyFile: the address book is that one file of the directory.
-    VCardFolder(QByteArray directory, QByteArray onlyFile)
-        : m_directory(std::move(directory))
+    VCardFolder(QString path, QByteArray directory, QByteArray onlyFile, qsizetype maxCards)
+        : m_path(std::move(path))
+        , m_directory(std::move(directory))
         , m_onlyFile(std::move(onlyFile))
+        , m_maxCards(maxCards)
         , m_inotify(inotify_init1(IN_NONBLOCK | IN_CLOEXEC))
         , m_listed(std::make_shared<const Listing>())
     {
@@ -348,14 +386,15 @@ private:
         return names;
     }
 
+    struct PendingRead {
+        const QByteArray *name;
+        qsizetype size;
+        CardFile *file;
+    };
+
     // Brings the entries of the named files up to date with the disk.
     void Update(const FileDescriptor &directory, const std::vector<QByteArray> &names, bool rereadAll)
     {
-        struct PendingRead {
-            const QByteArray *name;
-            qsizetype size;
-            CardList *cards;
-        };
         std::vector<PendingRead> reads;
         for (const QByteArray &name : names) {
             auto entry = m_files.find(name);
@@ -379,25 +418,90 @@ private:
                 continue;
             m_symlinkCount += state->symlink - file.state.symlink;
             file.state = *state;
-            reads.push_back({&entry->first, state->size, &file.cards});
+            reads.push_back({&entry->first, state->size, &file});
         }
-        if (reads.empty())
-            return;
-        m_current.reset();
+        // Read the files, then those that the cap on cards cut short and
+        // now has room for; the second round has none left.
+        for (int round = 0; round < 3; ++round) {
+            if (!reads.empty()) {
+                m_current.reset();
+                ReadWithinCap(directory, reads);
+            }
+            reads = KeepWithinCap();
+            if (reads.empty())
+                break;
+        }
+    }
+
+    // Reads the files, in address book order, each up to the cards the
+    // address book's cap leaves it. The files are read at the same time and
+    // handed out in order, so those that have finished all come before the
+    // one handed out: the room they leave is an upper bound of its own.
+    void ReadWithinCap(const FileDescriptor &directory, std::vector<PendingRead> &reads)
+    {
+        std::sort(reads.begin(), reads.end(), [](const PendingRead &a, const PendingRead &b) { return *a.name < *b.name; });
+        // The cards of the files not being read that come before each read.
+        std::vector<qsizetype> heldBefore;
+        qsizetype held = 0;
+        auto next = reads.begin();
+        for (const auto &[name, file] : m_files) {
+            if (next != reads.end() && *next->name == name) {
+                heldBefore.push_back(held);
+                ++next;
+            } else if (file.cards) {
+                held += qsizetype(file.cards->size());
+            }
+        }
+        std::atomic<qsizetype> finishedCards = 0;
         ForEachIndex(reads.size(), kFilesPerThread, [&](size_t index) {
-            *reads[index].cards = ReadCards(directory.Get(), *reads[index].name, reads[index].size);
+            const PendingRead &read = reads[index];
+            const qsizetype room = m_maxCards - heldBefore[index] - finishedCards.load();
+            ReadResult result = room > 0 ? ReadCards(directory.Get(), *read.name, read.size, room)
+                                         : ReadResult{std::make_shared<const std::vector<ParsedCard>>(), true};
+            finishedCards += qsizetype(result.cards->size());
+            read.file->cards = std::move(result.cards);
+            read.file->cut = result.cut;
         });
+    }
+
+    // Drops the cards past the address book's cap, in address book order.
+    // Returns the files cut short that now have room for more.
+    std::vector<PendingRead> KeepWithinCap()
+    {
+        std::vector<PendingRead> rereads;
+        qsizetype kept = 0;
+        for (auto &[name, file] : m_files) {
+            const qsizetype room = m_maxCards - kept;
+            const qsizetype count = file.cards ? qsizetype(file.cards->size()) : 0;
+            if (count > room) {
+                file.cards = FirstCards(file.cards, room);
+                file.cut = true;
+                m_current.reset();
+            } else if (file.cut && count < room) {
+                rereads.push_back({&name, file.state.size, &file});
+            }
+            kept += std::min(count, room);
+        }
+        return rereads;
     }
 
     std::shared_ptr<const Listing> CurrentListing()
     {
-        if (!m_current)
+        if (!m_current) {
             m_current = std::make_shared<const Listing>(m_files);
+            if (m_current->Cut()) {
+                // One line for each new listing of an address book over its cap.
+                std::fprintf(stderr, "corvane-tesk: address book \"%s\" holds more than %lld contacts; only the first %lld are listed\n",
+                             qPrintable(m_path), static_cast<long long>(m_maxCards), static_cast<long long>(m_maxCards));
+            }
+        }
         return m_current;
     }
 
+    const QString m_path;
     const QByteArray m_directory;
     const QByteArray m_onlyFile;
+    const qsizetype m_maxCards;
     const FileDescriptor m_inotify;
     int m_watch = -1;
     std::map<QByteArray, CardFile> m_files; // in address book order: by name, byte by byte
@@ -423,9 +527,10 @@ std::string Reason(int error)
 
 } // namespace
 
-VCardStore::VCardStore(QString path, bool mustExist)
+VCardStore::VCardStore(QString path, bool mustExist, qsizetype maxCards)
     : m_path(std::move(path))
     , m_mustExist(mustExist)
+    , m_maxCards(maxCards)
 {
 }
 
@@ -450,6 +555,7 @@ std::unique_ptr<ContactsFolder> VCardStore::OpenDefaultContactsFolder()
             fail(Reason(errno));
     }
     if (isFolder)
-        return std::make_unique<VCardFolder>(path, QByteArray());
-    return std::make_unique<VCardFolder>(QFile::encodeName(info.absolutePath()), QFile::encodeName(info.fileName()));
+        return std::make_unique<VCardFolder>(m_path, path, QByteArray(), m_maxCards);
+    return std::make_unique<VCardFolder>(m_path, QFile::encodeName(info.absolutePath()),
+                                         QFile::encodeName(info.fileName()), m_maxCards);
 }
