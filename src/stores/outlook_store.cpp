@@ -1,8 +1,8 @@
 #include "outlook_store.h"
 
+#include <windows.h>
 #include <objbase.h>
 #include <oleauto.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>
