@@ -21,6 +21,10 @@ packages=(
   file                    # how CPack picks out the binaries to hand to dpkg-shlibdeps
 )
 
+# The Outlook stand-in of the Windows edition's tests: widl, and the system
+# IDL files its interfaces build on.
+packages+=(mingw-w64-tools libwine-dev)
+
 export DEBIAN_FRONTEND=noninteractive
 missing=()
 for package in "${packages[@]}"; do
