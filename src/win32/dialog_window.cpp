@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <commctrl.h>
+#include <uxtheme.h>
 
 namespace {
 constexpr wchar_t kClassName[] = L"CorvaneTeskDialog";
@@ -270,7 +271,6 @@ void DialogWindow::CreateControls()
     StackOrder(nullptr, order);
     // Windows stack a new child behind its elder siblings: creating front to
     // back gives the designed overlaps.
-    const auto table = ControlTable();
     for (const ControlSpec *spec : order) {
         const int page = PageOf(spec->container);
         const bool shown = !spec->hidden && (page < 0 || page == InitialPage);
@@ -323,7 +323,7 @@ void DialogWindow::CreateControls()
             caption.clear();
             break;
         }
-        const auto id = kFirstId + int(spec - table.data());
+        const int id = ControlId(spec->name);
         HWND hwnd = CreateWindowExW(exStyle, windowClass, caption.c_str(), style, 0, 0, 0, 0, m_hwnd,
                                     reinterpret_cast<HMENU>(INT_PTR(id)), m_instance, nullptr);
         if (spec->kind == ControlKind::TabControl) {
@@ -336,6 +336,9 @@ void DialogWindow::CreateControls()
                 SendMessageW(hwnd, TCM_INSERTITEMW, WPARAM(index++), reinterpret_cast<LPARAM>(&item));
             }
             SendMessageW(hwnd, TCM_SETCURSEL, WPARAM(InitialPage), 0);
+            // The pages are the button face's colour, as the labels on them
+            // are: a theme's own page colour would leave them in patches.
+            SetWindowTheme(hwnd, L"", L"");
         }
         m_controls.push_back(Placed{spec, hwnd, page});
     }
@@ -709,6 +712,11 @@ LRESULT DialogWindow::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     return DefWindowProcW(m_hwnd, message, wParam, lParam);
+}
+
+int ControlId(std::string_view name)
+{
+    return kFirstId + int(&Control(name) - ControlTable().data());
 }
 
 std::wstring LicenceText(HINSTANCE instance)

@@ -100,6 +100,9 @@ private:
     std::unique_ptr<TabControlImpl> m_tab;
 };
 
+// The control's child-window ID: its place in the control table from 100 on.
+int ControlId(std::string_view name);
+
 // The licence shown on the About page, from the program's resources, with
 // its lines separated by CR LF as the edit control wants them.
 std::wstring LicenceText(HINSTANCE instance);
