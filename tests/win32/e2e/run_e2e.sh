@@ -6,6 +6,7 @@
 # Port 5555 is the program's own, so this runs only inside the private
 # network namespace that scripts/test-windows.sh makes (CORVANE_PRIVATE_NET=1),
 # with WINEPREFIX, DISPLAY and a tray host set up there; elsewhere it skips.
+# CORVANE_SCREENSHOT=FILE.png saves the dialog of the first request.
 set -euo pipefail
 scenario=$1
 build=$(cd "$2" && pwd)
@@ -96,8 +97,8 @@ session)
   driver wait-dialog || fail "no dialog for the first request"
   printf 'Adler, Eva\nM\xc3\xbcller GmbH - ()\nZander, Paul\n' | cmp - <(driver list) || fail "list: $(driver list)"
   if [[ -n "${CORVANE_SCREENSHOT:-}" ]]; then
-    geometry=$(xwininfo -name "Send a fax - Corvane Tesk" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width/ {w=$NF} /Height/ {h=$NF} END {print w+4 "x" h+24 "+" x-2 "+" y-22}')
-    import -window root -crop "$geometry" "$CORVANE_SCREENSHOT"
+    geometry=$(xwininfo -name "Send a fax - Corvane Tesk" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF} /Width/ {w=$NF} /Height/ {h=$NF} END {print w "x" h "+" x "+" y}')
+    import -window root -crop "$geometry" +repage "$CORVANE_SCREENSHOT"
   fi
   driver tab 0
   driver type '030 1234-5'
