@@ -50,7 +50,7 @@ void StandIn::Serve(const std::vector<std::string> &lines)
         DeleteFileW(previous.c_str());
 }
 
-void StandIn::Serve(const std::vector<FakeContact> &items)
+void StandIn::ServeContacts(const std::vector<FakeContact> &items)
 {
     std::vector<std::string> lines;
     for (const FakeContact &item : items)

@@ -21,7 +21,7 @@ public:
     // Replaces what the stand-in serves from its next Items access on: lines
     // of the contacts file's format (standin_objects.h).
     void Serve(const std::vector<std::string> &lines);
-    void Serve(const std::vector<FakeContact> &items);
+    void ServeContacts(const std::vector<FakeContact> &items);
 
     // The journal's lines so far, and from a mark on.
     std::vector<std::string> Calls() const;
@@ -46,8 +46,8 @@ struct StandInStoreFixture {
     StandIn standIn{kServer};
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
     {
-        standIn.Serve(items);
+        standIn.ServeContacts(items);
         return std::make_unique<OutlookStore>();
     }
-    void Replace(const std::vector<FakeContact> &items) { standIn.Serve(items); }
+    void Replace(const std::vector<FakeContact> &items) { standIn.ServeContacts(items); }
 };

@@ -125,12 +125,13 @@ std::shared_ptr<const Snapshot> Read(const std::wstring &path)
         Row row;
         std::istringstream fields(line);
         std::string field;
-        for (int i = 0; i < kFieldCount && std::getline(fields, field, '\t'); ++i)
+        for (int i = 0; i < kFieldCount && std::getline(fields, field, '\t'); ++i) {
             row[size_t(i)] = Parse(field);
-        if (row[kClass].type == VT_BSTR && !row[kClass].text.empty() && row[kClass].text[0] != L'=') {
-            // A plain class code: a number.
-            row[kClass].type = VT_I4;
-            row[kClass].number = std::stol(row[kClass].text);
+            if (i == kClass && !field.empty() && field[0] != '=') {
+                // A plain class code: a number.
+                row[kClass].type = VT_I4;
+                row[kClass].number = std::stol(field);
+            }
         }
         snapshot->rows.push_back(std::move(row));
     }
