@@ -23,6 +23,16 @@ packages=(
   file                    # how CPack picks out the binaries to hand to dpkg-shlibdeps
 )
 
+# The Outlook stand-in of the Windows edition's tests: widl, and the system
+# IDL files its interfaces build on.
+packages+=(mingw-w64-tools libwine-dev)
+
+# The Windows edition: cross-compilers, Wine to run it and its tests, the
+# pictures' conversion (ImageMagick, also the screenshot's), and what the
+# tests of the real program use: Xvfb, a tray host, xwininfo, ss, unshare.
+packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 imagemagick
+           xvfb xauth x11-utils trayer iproute2 util-linux)
+
 export DEBIAN_FRONTEND=noninteractive
 missing=()
 for package in "${packages[@]}"; do
