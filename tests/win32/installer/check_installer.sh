@@ -36,6 +36,14 @@ wineserver=$(dirname "$(readlink -f "$(command -v "$WINE")")")/wineserver
 export WINEARCH=win64 WINEDEBUG=-all
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d;mscoree,mshtml=};netsh.exe=n"
 
+key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvaneTesk'
+key32='HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\CorvaneTesk'
+default_dir='C:\Program Files\Corvane Tesk'
+moved_dir='C:\Fax Tools\Tesk'
+programs='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
+rule='"C:\windows\system32\netsh.exe" advfirewall firewall'
+rule_name='name="Corvane Tesk (fax server)"'
+
 work=$(mktemp -d)
 log=$work/wine.log
 own_prefix=0
@@ -53,8 +61,14 @@ cleanup() {
     "$wineserver" -k 2>/dev/null || true
     "$wineserver" -w 2>/dev/null || true
   else
-    # A shared prefix is left as it was found.
+    # A shared prefix is left as it was found, whatever the setup did.
     uninstall_if_installed || true
+    "$WINE" reg delete "$key" /f >/dev/null 2>&1 || true
+    "$WINE" reg delete "$key32" /f >/dev/null 2>&1 || true
+    rm -rf "$(unix_path "$default_dir")" "$(unix_path "$moved_dir")" \
+      "$(unix_path "$programs\\Corvane Tesk.lnk")" "$(unix_path "$programs\\StartUp\\Corvane Tesk.lnk")" \
+      "$WINEPREFIX/drive_c/corvane-tesk-setup.exe" "$WINEPREFIX/drive_c/corvane-tesk-test.bat"
+    rmdir "$(dirname "$(unix_path "$moved_dir")")" 2>/dev/null || true
     [ -f "$work/netsh.exe" ] && cp "$work/netsh.exe" "$system32/netsh.exe"
   fi
   if ((status)) && [ -s "$log" ]; then
@@ -82,18 +96,13 @@ export CORVANE_NETSH_EXIT=0
 cp "$SETUP" "$WINEPREFIX/drive_c/corvane-tesk-setup.exe"
 setup='C:\corvane-tesk-setup.exe'
 
-key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvaneTesk'
-default_dir='C:\Program Files\Corvane Tesk'
-programs='C:\ProgramData\Microsoft\Windows\Start Menu\Programs'
-rule='"C:\windows\system32\netsh.exe" advfirewall firewall'
-rule_name='name="Corvane Tesk (fax server)"'
 
 failures=0
 fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
-section() { echo "== $*"; }
+section() { echo "== [${SECONDS}s] $*"; }
 
 unix_path() { # C:\a\b -> $WINEPREFIX/drive_c/a/b
   local p=${1#[Cc]:}
@@ -111,7 +120,7 @@ wine_cmdline() {
 # The value of NAME under KEY as "TYPE VALUE", or nothing.
 reg_value() {
   "$WINE" reg query "$1" /v "$2" 2>/dev/null | tr -d '\r' |
-    sed -n "s/^    $2    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p"
+    sed -n "s/^    $2    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p" || true
 }
 
 # The processes of this prefix whose command line contains TEXT.
@@ -235,7 +244,7 @@ expect_installed_in() { # DIR
   ((kib >= bytes / 1024 - 3 && kib <= bytes / 1024 + 1)) ||
     fail "EstimatedSize is $size, not about $((bytes / 1024)) KiB"
   # In the 64-bit registry, where Apps & features looks for a 64-bit program.
-  [ -z "$(reg_value 'HKLM\Software\WOW6432Node\Microsoft\Windows\CurrentVersion\Uninstall\CorvaneTesk' DisplayName)" ] ||
+  [ -z "$(reg_value "$key32" DisplayName)" ] ||
     fail "the uninstall entry is in the 32-bit registry"
   [ "$(entries_named_corvane)" = 1 ] || fail "$(entries_named_corvane) uninstall entries, not one"
 }
@@ -270,17 +279,17 @@ $rule add rule $rule_name dir=in action=allow program=\"$default_dir\\corvane-te
   expect_netsh ""
 
   section "upgrade into another folder with a new address"
-  wine_cmdline "$setup /S /FAXSERVER=192.0.2.7 /D=C:\Fax Tools\Tesk" || fail "setup exited $?"
-  expect_installed_in 'C:\Fax Tools\Tesk'
+  wine_cmdline "$setup /S /FAXSERVER=192.0.2.7 /D=$moved_dir" || fail "setup exited $?"
+  expect_installed_in "$moved_dir"
   [ ! -e "$(unix_path "$default_dir")" ] || fail "the copy in $default_dir was not removed"
   expect_netsh "$uninstall_removes_rule
 $rule delete rule $rule_name
-$rule add rule $rule_name dir=in action=allow program=\"C:\\Fax Tools\\Tesk\\corvane-tesk.exe\" protocol=TCP localport=5555 remoteip=192.0.2.7 enable=yes"
+$rule add rule $rule_name dir=in action=allow program=\"$moved_dir\\corvane-tesk.exe\" protocol=TCP localport=5555 remoteip=192.0.2.7 enable=yes"
 
   section "uninstall through QuietUninstallString, program running"
-  start_program 'C:\Fax Tools\Tesk'
+  start_program "$moved_dir"
   run_quiet_uninstall
-  expect_nothing_left 'C:\Fax Tools\Tesk' "$default_dir"
+  expect_nothing_left "$moved_dir" "$default_dir"
   expect_netsh "$uninstall_removes_rule"
 }
 
