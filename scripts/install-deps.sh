@@ -16,6 +16,11 @@ packages=(
   desktop-file-utils      # desktop-file-validate
   appstream               # appstreamcli validate
   procps                  # pkill, for the tests that stop the address-book service
+  # Windows edition: cross-build, tests under Wine, setup program
+  mingw-w64 g++-mingw-w64-x86-64-posix  # the -posix compilers the toolchain file names
+  wine wine64             # runs the Windows tests
+  xvfb xauth              # a display for them (xvfb-run)
+  nsis                    # makensis builds corvane-tesk-setup.exe
   # Package
   dpkg-dev                # dpkg-shlibdeps, which works out the .deb's library dependencies
   file                    # how CPack picks out the binaries to hand to dpkg-shlibdeps
