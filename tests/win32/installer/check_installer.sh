@@ -175,9 +175,13 @@ uninstall_if_installed() {
   run_quiet_uninstall
 }
 
+# The uninstall entry, read once for the checks of its values.
+entry=""
+read_entry() { entry=$("$WINE" reg query "$key" 2>/dev/null | tr -d '\r' || true); }
+
 expect_value() { # NAME "TYPE VALUE"
   local got
-  got=$(reg_value "$key" "$1")
+  got=$(sed -n "s/^    $1    \(REG_[A-Z_]*\)    \(.*\)$/\1 \2/p" <<<"$entry")
   [ "$got" = "$2" ] || fail "$key\\$1 is '$got', not '$2'"
 }
 
@@ -226,6 +230,7 @@ expect_installed_in() { # DIR
     fail "a shortcut in a user's own profile: $(find "$WINEPREFIX/drive_c/users" -iname 'Corvane Tesk.lnk')"
   fi
 
+  read_entry
   expect_value DisplayName "REG_SZ Corvane Tesk"
   expect_value DisplayIcon "REG_SZ $dir\\corvane-tesk.exe,0"
   expect_value DisplayVersion "REG_SZ ${VERSION:?}"
@@ -236,7 +241,7 @@ expect_installed_in() { # DIR
   expect_value NoModify "REG_DWORD 0x1"
   expect_value NoRepair "REG_DWORD 0x1"
   # KiB, as Apps & features expects; NSIS rounds each file down.
-  size=$(reg_value "$key" EstimatedSize)
+  size=$(sed -n 's/^    EstimatedSize    //p' <<<"$entry")
   local bytes kib
   bytes=0
   for file in "$unix"/*; do bytes=$((bytes + $(stat -c %s "$file"))); done
