@@ -18,20 +18,17 @@ packages=(
   desktop-file-utils      # desktop-file-validate
   appstream               # appstreamcli validate
   procps                  # pkill, for the tests that stop the address-book service
+  # Windows edition
+  mingw-w64 g++-mingw-w64-x86-64-posix  # the -posix compilers the toolchain file names
+  mingw-w64-tools libwine-dev           # widl and the system IDL files, for the Outlook stand-in's interfaces
+  wine wine64             # runs the Windows tests
+  imagemagick             # the icons and banner made from the PNGs; screenshots
+  trayer iproute2 util-linux  # a tray host, ss and unshare for the tests of the real program
+  nsis                    # makensis builds corvane-tesk-setup.exe
   # Package
   dpkg-dev                # dpkg-shlibdeps, which works out the .deb's library dependencies
   file                    # how CPack picks out the binaries to hand to dpkg-shlibdeps
 )
-
-# The Outlook stand-in of the Windows edition's tests: widl, and the system
-# IDL files its interfaces build on.
-packages+=(mingw-w64-tools libwine-dev)
-
-# The Windows edition: cross-compilers, Wine to run it and its tests, the
-# pictures' conversion (ImageMagick, also the screenshot's), and what the
-# tests of the real program use: Xvfb, a tray host, xwininfo, ss, unshare.
-packages+=(mingw-w64 g++-mingw-w64-x86-64-posix wine wine64 imagemagick
-           xvfb xauth x11-utils trayer iproute2 util-linux)
 
 export DEBIAN_FRONTEND=noninteractive
 missing=()
