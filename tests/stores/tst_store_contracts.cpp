@@ -91,17 +91,26 @@ struct VCardFileFixture {
 struct EdsFixture {
     static constexpr bool kKeepsOrder = false; // sorted by name
     static constexpr bool kHoldsGroups = true;
-    GObjectPtr<ESourceRegistry> registry;
     std::unique_ptr<EdsTestBook> book;
     std::map<Text, QByteArray> uids; // by the contact's three names
 
+    // One registry for the process, as the program has: the service's client
+    // libraries keep some of what each registry makes.
+    static ESourceRegistry *Registry()
+    {
+        static const GObjectPtr<ESourceRegistry> registry = [] {
+            g_autoptr(GError) error = nullptr;
+            GObjectPtr<ESourceRegistry> made(e_source_registry_new_sync(nullptr, &error));
+            REQUIRE_MESSAGE(made, (error ? error->message : "no registry"));
+            return made;
+        }();
+        return registry.get();
+    }
+
     EdsFixture()
     {
-        g_autoptr(GError) error = nullptr;
-        registry.reset(e_source_registry_new_sync(nullptr, &error));
-        REQUIRE_MESSAGE(registry, (error ? error->message : "no registry"));
         QString failure;
-        book = EdsTestBook::CreateIsolated(registry.get(), failure);
+        book = EdsTestBook::CreateIsolated(Registry(), failure);
         REQUIRE_MESSAGE(book, failure.toStdString());
     }
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
