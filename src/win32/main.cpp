@@ -1,10 +1,13 @@
 // The Windows program: a tray program that answers a fax server on TCP port
 // 5555 with a destination from the user's Outlook contacts.
-#include "front_end.h"
 #include "address_book.h"
+#include "allowed_servers.h"
+#include "front_end.h"
+#include "texts.h"
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <cstdio>
 
 namespace {
 constexpr uint16_t kFaxServerPort = 5555;
@@ -22,7 +25,18 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
 
     int result = 0;
     {
+        PeerFilter allowed;
+        try {
+            allowed = AllowedFaxServers();
+        } catch (const BadPeerList &error) {
+            // A program without a console says so in a box.
+            char line[1024];
+            std::snprintf(line, sizeof line, texts::console::BadFaxServerList, error.what());
+            MessageBoxW(nullptr, Wide(FromUtf8(line)).c_str(), Wide(texts::ProgramTitle).c_str(), MB_ICONSTOP | MB_OK);
+            return 1;
+        }
         FrontEnd program(instance, kFaxServerPort, &OpenAddressBook);
+        program.Socket().SetAllowedPeers(std::move(allowed));
         program.Logic().Form_Load();
         result = program.Logic().IsUnloaded() ? 1 : program.Run();
     }

@@ -1,5 +1,7 @@
 #include "winsock_socket.h"
 
+#include "allowed_servers.h"
+
 #include <string>
 
 namespace {
@@ -294,9 +296,15 @@ void WinsockSocket::OnListenerEvent(SOCKET listener, int event, int error)
     if (listener != m_listener || event != FD_ACCEPT || error != 0)
         return;
     for (;;) {
-        const SOCKET connection = ::accept(listener, nullptr, nullptr);
+        sockaddr_storage peer{};
+        int length = sizeof peer;
+        const SOCKET connection = ::accept(listener, reinterpret_cast<sockaddr *>(&peer), &length);
         if (connection == INVALID_SOCKET)
             return;
+        if (!m_allowed.Allows(PeerAddressOf(peer))) {
+            ::closesocket(connection);
+            continue;
+        }
         // One request at a time: a second fax server that got in before the
         // session closed the listener is turned away as if it had been refused.
         if (!m_waiting.empty() || m_connection != INVALID_SOCKET) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "message_window.h"
+#include "peer_filter.h"
 #include "platform.h"
 
 #include <functional>
@@ -46,6 +47,8 @@ public:
     WinsockSocket &operator=(const WinsockSocket &) = delete;
 
     void SetEvents(SocketEvents *events) { m_events = events; }
+    // Connections from anyone else are closed at once, unseen by the program.
+    void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
     // Replaces the system's acknowledgement query (tests).
     void SetDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }
     static std::optional<Delivery> SystemDeliveryProbe(SOCKET connection, unsigned long long bytesSent);
@@ -73,6 +76,7 @@ private:
 
     MessageWindow m_window;
     SocketEvents *m_events;
+    PeerFilter m_allowed;
     DeliveryProbe m_probe;
     uint16_t m_port;
     SOCKET m_listener = INVALID_SOCKET;

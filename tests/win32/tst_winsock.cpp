@@ -43,6 +43,21 @@ TEST_CASE_FIXTURE(Fixture, "two fax servers that got in together: the second is 
     CHECK(first.Received() == "1\r\n \r\n \r\n \r\n");
 }
 
+TEST_CASE_FIXTURE(Fixture, "a fax server not on the list is closed at once, unseen; a listed one is served")
+{
+    socket.SetAllowedPeers(PeerFilter::Parse("192.0.2.1 ::1", {}));
+    socket.Listen();
+    TestPeer stranger;
+    REQUIRE(stranger.Connect(socket.LocalPort()));
+    REQUIRE(PumpUntil([&] { return stranger.Poll(); }));
+    CHECK(stranger.Received().empty());
+    CHECK(events.requests == 0);
+    CHECK(socket.State() == Socket::Listening);
+    TestPeer listed;
+    REQUIRE(listed.Connect(socket.LocalPort(), true));
+    CHECK(PumpUntil([&] { return events.requests == 1; }));
+}
+
 TEST_CASE_FIXTURE(Fixture, "a reply's completion after its connection was closed is not reported")
 {
     TestPeer peer;
