@@ -6,6 +6,7 @@
 #include "vcard_parse.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include <cstdio>
