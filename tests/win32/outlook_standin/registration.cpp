@@ -42,6 +42,33 @@ void SetSetting(const wchar_t *name, const std::wstring &value)
 }
 } // namespace
 
+// The COM service, which an out-of-process activation needs. In a new Wine
+// prefix COM's own start of it at the first activation was seen to fail; so
+// it is started here and waited for.
+void StartComService()
+{
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (!manager)
+        throw Failure("opening the service manager", long(GetLastError()));
+    SC_HANDLE service = OpenServiceW(manager, L"RpcSs", SERVICE_START | SERVICE_QUERY_STATUS);
+    if (!service) {
+        CloseServiceHandle(manager);
+        throw Failure("opening the RpcSs service", long(GetLastError()));
+    }
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    SERVICE_STATUS status = {};
+    while (QueryServiceStatus(service, &status) && status.dwCurrentState != SERVICE_RUNNING
+           && GetTickCount64() < deadline) {
+        if (status.dwCurrentState == SERVICE_STOPPED)
+            StartServiceW(service, 0, nullptr);
+        Sleep(50); // polled against the deadline above
+    }
+    CloseServiceHandle(service);
+    CloseServiceHandle(manager);
+    if (status.dwCurrentState != SERVICE_RUNNING)
+        throw Failure("starting the RpcSs service", long(status.dwCurrentState));
+}
+
 std::wstring OwnFolder()
 {
     wchar_t path[MAX_PATH];
@@ -58,6 +85,7 @@ void Register(Server server, const std::wstring &folder)
     SetValue(HKEY_CLASSES_ROOT, kClassKey, nullptr, L"Corvane Tesk Outlook stand-in");
     SetValue(HKEY_CLASSES_ROOT, kClassKey + L"\\ProgID", nullptr, kProgId);
     if (server == Server::OutOfProcess) {
+        StartComService();
         DeleteTree(HKEY_CLASSES_ROOT, kClassKey + L"\\InprocServer32");
         SetValue(HKEY_CLASSES_ROOT, kClassKey + L"\\LocalServer32", nullptr, L"\"" + serverFile + L"\"");
     } else {

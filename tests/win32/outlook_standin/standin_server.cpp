@@ -33,10 +33,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         return 2;
     }
     // A server started for a client that then never came ends on its own.
-    SetTimer(nullptr, 0, kUnusedMilliseconds, nullptr);
+    const UINT_PTR unused = SetTimer(nullptr, 0, kUnusedMilliseconds, nullptr);
     bool registered = true;
-    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        const bool idleCheck = !message.hwnd && (message.message == kIdle || message.message == WM_TIMER);
+    for (;;) {
+        const BOOL got = GetMessageW(&message, nullptr, 0, 0);
+        if (got < 0)
+            break;
+        // Wine may post a quit message of its own to a new process in a new
+        // prefix; the server ends only on its own terms below.
+        if (got == 0)
+            continue;
+        const bool idleCheck = !message.hwnd
+                               && (message.message == kIdle || (message.message == WM_TIMER && message.wParam == unused));
         if (!idleCheck) {
             TranslateMessage(&message);
             DispatchMessageW(&message);
