@@ -115,7 +115,7 @@ void frm_outlook::wsk_connect_SendFailed()
     if (m_closePending != True)
         return;
     EndSession();
-    m_boxes.Error(Text(texts::ConnectionLost), Text(texts::ErrorTitle));
+    ReportLostConnection();
 }
 
 void frm_outlook::wsk_connect_Error()
@@ -124,7 +124,18 @@ void frm_outlook::wsk_connect_Error()
     if (m_closePending == True || wsk_connect.State() != Socket::Connected)
         return;
     CancelFax();
+    ReportLostConnection();
+}
+
+// The port listens again while the box waits for the user: fax servers that
+// reset at an unattended desk must not pile up one box each.
+void frm_outlook::ReportLostConnection()
+{
+    if (m_reportingLoss)
+        return;
+    m_reportingLoss = true;
     m_boxes.Error(Text(texts::ConnectionLost), Text(texts::ErrorTitle));
+    m_reportingLoss = false;
 }
 
 void frm_outlook::btn_cancel_Click()

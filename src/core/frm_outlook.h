@@ -78,6 +78,7 @@ private:
     void EndSession();
     void ResetDialog();
     void ListenAgain();
+    void ReportLostConnection();
 
     DialogControls ui;
     Socket &wsk_connect;
@@ -95,5 +96,6 @@ private:
     // Counts requests, so that a box that was open while the session ended
     // acts on nothing.
     uint64_t m_session = 0;
+    bool m_reportingLoss = false;
     bool m_unloaded = false;
 };

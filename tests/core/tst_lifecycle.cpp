@@ -236,6 +236,25 @@ TEST_CASE("a fax server that resets while the user chooses ends the session at o
     CHECK(h.journal.Since(mark).empty());
 }
 
+TEST_CASE("fax servers that reset at an unattended desk leave one box, not one each")
+{
+    CoreHarness h;
+    h.Start();
+    h.Request(1);
+    // While the first box waits, more fax servers connect and reset.
+    h.boxes.whileOpen = [&] {
+        for (int32_t id = 2; id <= 5; ++id) {
+            h.Request(id);
+            h.program->wsk_connect_Error();
+        }
+    };
+    h.program->wsk_connect_Error();
+    CHECK(h.boxes.shown.size() == 1);
+    CHECK(h.journal.Contains("wsk_connect.Accept 5"));
+    CHECK(h.socket.state == Socket::Listening);
+    CHECK_FALSE(h.window.visible);
+}
+
 TEST_CASE("a connection reset while the confirmation box is open: the answer then sends nothing")
 {
     CoreHarness h;
