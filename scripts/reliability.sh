@@ -58,6 +58,8 @@ if [ $# -eq 0 ] && [ -s "$table" ]; then
     echo "\`bash scripts/reliability.sh\` on $(date -u +%Y-%m-%d): $machine."
     echo
     cat "$table"
+    echo
+    echo "Figures from one run on a shared machine; times are wall-clock, RSS from /proc/PID/status."
   } >"$results/reliability.md"
   echo "written to bench/results/reliability.md"
 fi

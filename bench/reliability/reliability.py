@@ -469,7 +469,12 @@ def utf16_book(program, desktop, path):
     asker.close()
     program.stop()
     held = reply == WIDE_REPLY
-    return "reply to a pick of the first contact: %r" % reply, held
+    if reply is None:
+        return "no reply to a pick of the first contact", held
+    lines = reply.decode("utf-8", "replace").split("\r\n")
+    return "reply to a pick of the first contact: %d lines, number \"%s\", recipient \"%s\"%s" % (
+        len(lines) - 1, lines[0], lines[2] if len(lines) > 2 else "",
+        "" if held else " (expected %r)" % WIDE_REPLY), held
 
 
 def who_may_ask(program, desktop, book, count=1000, limit_seconds=60):
