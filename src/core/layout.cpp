@@ -82,6 +82,25 @@ Container FrameContainer(std::string_view frameName)
     throw std::out_of_range("no frame named " + std::string(frameName));
 }
 
+std::string_view ContainerControl(Container container)
+{
+    switch (container) {
+    case Container::TypedNumberPage:
+    case Container::AddressBookPage:
+    case Container::AboutPage:
+        return "tab_addressselect";
+    case Container::Frame1:
+        return "Frame1";
+    case Container::Frame2:
+        return "Frame2";
+    case Container::Frame3:
+        return "Frame3";
+    case Container::Window:
+        break;
+    }
+    return {};
+}
+
 const WindowSpec &WindowLayout()
 {
     return kWindow;

@@ -54,8 +54,11 @@ struct ControlSpec {
     Align align = Align::Left;
 };
 
-// The container that a frame of the table makes for the controls in it.
+// The container that a frame of the table makes for the controls in it, and
+// the other way round: the control whose area a container is ("" for the
+// window's client area).
 Container FrameContainer(std::string_view frameName);
+std::string_view ContainerControl(Container container);
 
 // In stored order: where two controls of one container overlap, the one
 // listed earlier lies in front.

@@ -1,5 +1,7 @@
 #include "tcp_socket_layer.h"
 
+#include "host_addresses.h"
+
 #include <QHostAddress>
 #include <QSocketNotifier>
 #include <QTcpServer>
@@ -42,16 +44,7 @@ PeerAddress PeerOf(int fd)
 {
     sockaddr_storage peer{};
     socklen_t length = sizeof peer;
-    PeerAddress address{};
-    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0)
-        return address;
-    if (peer.ss_family == AF_INET) {
-        std::array<uint8_t, 4> ipv4;
-        std::memcpy(ipv4.data(), &reinterpret_cast<const sockaddr_in &>(peer).sin_addr, 4);
-        return MappedIpv4(ipv4);
-    }
-    std::memcpy(address.data(), &reinterpret_cast<const sockaddr_in6 &>(peer).sin6_addr, 16);
-    return address;
+    return ::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) == 0 ? PeerAddressOf(peer) : PeerAddress{};
 }
 
 // A reset that has already arrived, before anything was written.

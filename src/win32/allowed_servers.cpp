@@ -1,33 +1,13 @@
 #include "allowed_servers.h"
 
+#include "host_addresses.h"
 #include "text.h"
 
-#include <cstring>
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
 namespace {
-std::vector<PeerAddress> Resolve(const std::string &host)
-{
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo *found = nullptr;
-    std::vector<PeerAddress> addresses;
-    if (getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0)
-        return addresses;
-    for (const addrinfo *entry = found; entry; entry = entry->ai_next) {
-        sockaddr_storage address{};
-        std::memcpy(&address, entry->ai_addr, std::min(sizeof address, size_t(entry->ai_addrlen)));
-        if (entry->ai_family == AF_INET || entry->ai_family == AF_INET6)
-            addresses.push_back(PeerAddressOf(address));
-    }
-    freeaddrinfo(found);
-    return addresses;
-}
-
 std::optional<std::wstring> Variable(const wchar_t *name)
 {
     const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
@@ -44,23 +24,10 @@ std::string Utf8(const std::wstring &text)
 }
 } // namespace
 
-PeerAddress PeerAddressOf(const sockaddr_storage &peer)
-{
-    if (peer.ss_family == AF_INET) {
-        std::array<uint8_t, 4> ipv4;
-        std::memcpy(ipv4.data(), &reinterpret_cast<const sockaddr_in &>(peer).sin_addr, 4);
-        return MappedIpv4(ipv4);
-    }
-    PeerAddress address{};
-    if (peer.ss_family == AF_INET6)
-        std::memcpy(address.data(), &reinterpret_cast<const sockaddr_in6 &>(peer).sin6_addr, 16);
-    return address;
-}
-
 PeerFilter AllowedFaxServers()
 {
     if (const auto list = Variable(L"CORVANE_TESK_FAX_SERVERS"))
-        return PeerFilter::Parse(Utf8(*list), Resolve);
+        return PeerFilter::Parse(Utf8(*list), ResolveHost);
     const auto appData = Variable(L"APPDATA");
     if (!appData)
         return {};
@@ -71,7 +38,7 @@ PeerFilter AllowedFaxServers()
     std::stringstream contents;
     contents << file.rdbuf();
     try {
-        return PeerFilter::Parse(contents.str(), Resolve);
+        return PeerFilter::Parse(contents.str(), ResolveHost);
     } catch (const BadPeerList &error) {
         throw BadPeerList(Utf8(path) + ": " + error.what());
     }

@@ -9,6 +9,3 @@
 // up once, now. No list lets every fax server ask. Throws BadPeerList saying
 // what is wrong with a list.
 PeerFilter AllowedFaxServers();
-
-// A peer's address as the list compares it.
-PeerAddress PeerAddressOf(const sockaddr_storage &peer);

@@ -30,38 +30,20 @@ int PageOf(Container container)
     }
 }
 
-std::string_view ContainerName(Container container)
-{
-    switch (container) {
-    case Container::TypedNumberPage:
-    case Container::AddressBookPage:
-    case Container::AboutPage:
-        return "tab_addressselect";
-    case Container::Frame1:
-        return "Frame1";
-    case Container::Frame2:
-        return "Frame2";
-    case Container::Frame3:
-        return "Frame3";
-    default:
-        return {};
-    }
-}
-
 bool Contains(const ControlSpec &container, const ControlSpec &control)
 {
-    return ContainerName(control.container) == container.name;
+    return ContainerControl(control.container) == container.name;
 }
 
 // The control's top-left corner in the window's client area, in twips.
 POINT AbsoluteTwips(const ControlSpec &control)
 {
     POINT at{control.left, control.top};
-    for (std::string_view outer = ContainerName(control.container); !outer.empty();) {
+    for (std::string_view outer = ContainerControl(control.container); !outer.empty();) {
         const ControlSpec &container = Control(outer);
         at.x += container.left;
         at.y += container.top;
-        outer = ContainerName(container.container);
+        outer = ContainerControl(container.container);
     }
     return at;
 }

@@ -1,6 +1,6 @@
 #include "winsock_socket.h"
 
-#include "allowed_servers.h"
+#include "host_addresses.h"
 
 #include <string>
 

@@ -15,27 +15,11 @@ namespace {
 POINT TableOrigin(const ControlSpec &control)
 {
     POINT at{control.left, control.top};
-    const auto containerOf = [](Container container) -> std::string_view {
-        switch (container) {
-        case Container::TypedNumberPage:
-        case Container::AddressBookPage:
-        case Container::AboutPage:
-            return "tab_addressselect";
-        case Container::Frame1:
-            return "Frame1";
-        case Container::Frame2:
-            return "Frame2";
-        case Container::Frame3:
-            return "Frame3";
-        default:
-            return {};
-        }
-    };
-    for (auto outer = containerOf(control.container); !outer.empty();) {
+    for (auto outer = ContainerControl(control.container); !outer.empty();) {
         const ControlSpec &container = Control(outer);
         at.x += container.left;
         at.y += container.top;
-        outer = containerOf(container.container);
+        outer = ContainerControl(container.container);
     }
     return at;
 }
