@@ -6,35 +6,10 @@
 # Usage: check-faxserver-package.sh FILE.deb
 set -euo pipefail
 
-if [ "$(id -u)" -ne 0 ]; then
-  exec sudo bash "$0" "$@"
-fi
-deb=$(realpath "${1:?usage: check-faxserver-package.sh FILE.deb}")
-[ -f "$deb" ] || { echo "check-faxserver-package.sh: no such file: $deb" >&2; exit 1; }
-package=$(dpkg-deb -f "$deb" Package)
-export DEBIAN_FRONTEND=noninteractive
-fail() {
-  echo "check-faxserver-package.sh: FAIL: $*" >&2
-  exit 1
-}
-apt_quiet() {
-  local log
-  log=$(mktemp)
-  if ! apt-get -y -q --no-install-recommends "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    fail "apt-get $*"
-  fi
-  rm -f "$log"
-}
-
+source "$(dirname "$0")/package-check-common.sh" "$@"
 depends=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depends"
-echo "Recommends: $(dpkg-deb -f "$deb" Recommends)"
 grep -q 'libstdc++6' <<<"$depends" || fail "Depends lacks the C++ library"
 ! grep -qi 'qt6\|ebook' <<<"$depends" || fail "the fax server's package pulls in the desktop's libraries"
-
-installed() { dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | grep -q '^.[^n]'; }
 installed && fail "$package is already installed; purge it first (apt-get purge $package)"
 trap 'if installed; then apt-get purge -y -qq "$package" >/dev/null 2>&1; fi' EXIT
 

@@ -5,38 +5,11 @@
 # Usage: check-package.sh FILE.deb
 set -euo pipefail
 
-if [ "$(id -u)" -ne 0 ]; then
-  exec sudo bash "$0" "$@"
-fi
-deb=$(realpath "${1:?usage: check-package.sh FILE.deb}")
-[ -f "$deb" ] || { echo "check-package.sh: no such file: $deb" >&2; exit 1; }
-package=$(dpkg-deb -f "$deb" Package)
-export DEBIAN_FRONTEND=noninteractive
-
-fail() {
-  echo "check-package.sh: FAIL: $*" >&2
-  exit 1
-}
-# apt's and dpkg's progress is shown only when the step fails.
-apt_quiet() {
-  local log
-  log=$(mktemp)
-  if ! apt-get -y -q "$@" >"$log" 2>&1; then
-    cat "$log" >&2
-    rm -f "$log"
-    fail "apt-get $*"
-  fi
-  rm -f "$log"
-}
-
-# Library dependencies come from dpkg-shlibdeps; an empty Depends means it did not run.
+source "$(dirname "$0")/package-check-common.sh" "$@"
 depends=$(dpkg-deb -f "$deb" Depends)
-echo "Depends: $depends"
-echo "Recommends: $(dpkg-deb -f "$deb" Recommends)"
+# Library dependencies come from dpkg-shlibdeps; an empty Depends means it did not run.
 grep -q 'libqt6widgets6' <<<"$depends" || fail "Depends lacks the Qt libraries"
 grep -q 'libebook' <<<"$depends" || fail "Depends lacks the address-book libraries"
-
-installed() { dpkg-query -W -f='${db:Status-Abbrev}' "$package" 2>/dev/null | grep -q '^.[^n]'; }
 # Purging would take an admin's own autostart entry with it: start from nothing.
 if installed; then
   fail "$package is already installed; purge it first (apt-get purge $package)"

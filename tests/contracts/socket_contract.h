@@ -36,6 +36,19 @@ struct RecordedEvents final : SocketEvents {
     int errors = 0;
 };
 
+namespace contract {
+// Listens, lets the fax server in and takes its connection, as a session does.
+template <typename Fixture, typename Peer>
+void TakeRequest(Fixture &fixture, Peer &peer)
+{
+    fixture.Sock().Listen();
+    REQUIRE(peer.Connect(false));
+    REQUIRE(fixture.PumpUntil([&] { return fixture.events.requests == 1; }));
+    fixture.Sock().Close();
+    fixture.Sock().Accept(fixture.events.lastRequest);
+}
+} // namespace contract
+
 #define SOCKET_CONTRACT(Fixture, name)                                                                                \
     TEST_CASE_FIXTURE(Fixture, name ": a request, taken after the listener closed, gets its reply and then the end")  \
     {                                                                                                                 \
@@ -64,12 +77,8 @@ struct RecordedEvents final : SocketEvents {
     TEST_CASE_FIXTURE(Fixture, name ": while a request is open nothing listens; afterwards the port listens again")   \
     {                                                                                                                 \
         Socket &socket = this->Sock();                                                                                \
-        socket.Listen();                                                                                              \
         auto first = this->NewPeer();                                                                                 \
-        REQUIRE(first->Connect(false));                                                                               \
-        REQUIRE(this->PumpUntil([&] { return this->events.requests == 1; }));                                         \
-        socket.Close();                                                                                               \
-        socket.Accept(this->events.lastRequest);                                                                      \
+        contract::TakeRequest(*this, *first);                                                                         \
         auto second = this->NewPeer();                                                                                \
         CHECK_FALSE(second->Connect(false));                                                                          \
         socket.Close();                                                                                               \
@@ -83,12 +92,8 @@ struct RecordedEvents final : SocketEvents {
     TEST_CASE_FIXTURE(Fixture, name ": a fax server that shuts down its sending side, or sends, still gets its reply") \
     {                                                                                                                 \
         Socket &socket = this->Sock();                                                                                \
-        socket.Listen();                                                                                              \
         auto peer = this->NewPeer();                                                                                  \
-        REQUIRE(peer->Connect(false));                                                                                \
-        REQUIRE(this->PumpUntil([&] { return this->events.requests == 1; }));                                         \
-        socket.Close();                                                                                               \
-        socket.Accept(this->events.lastRequest);                                                                      \
+        contract::TakeRequest(*this, *peer);                                                                          \
         peer->Send("hello, desktop\r\n");                                                                             \
         peer->ShutdownWrite();                                                                                        \
         socket.SendData("1\r\n \r\n \r\n \r\n");                                                                      \
@@ -102,12 +107,8 @@ struct RecordedEvents final : SocketEvents {
     TEST_CASE_FIXTURE(Fixture, name ": a fax server that resets is reported at once; a reply to it fails")            \
     {                                                                                                                 \
         Socket &socket = this->Sock();                                                                                \
-        socket.Listen();                                                                                              \
         auto peer = this->NewPeer();                                                                                  \
-        REQUIRE(peer->Connect(false));                                                                                \
-        REQUIRE(this->PumpUntil([&] { return this->events.requests == 1; }));                                         \
-        socket.Close();                                                                                               \
-        socket.Accept(this->events.lastRequest);                                                                      \
+        contract::TakeRequest(*this, *peer);                                                                          \
         peer->Reset();                                                                                                \
         REQUIRE(this->PumpUntil([&] { return this->events.errors == 1; }));                                           \
         socket.SendData("1\r\n \r\n \r\n \r\n");                                                                      \
