@@ -2,7 +2,9 @@
 # Applies each deliberate fault of tests/mutants/faults.txt alone to a copy
 # of the committed tree, rebuilds, runs the quick tests, and reports the
 # faults the suite missed. A manual check: about a minute a fault.
+#   scripts/mutants.sh [PATTERN]   only the faults whose description matches
 set -euo pipefail
+only="${1:-}"
 cd "$(dirname "$0")/.."
 source scripts/common.sh
 install_deps
@@ -22,6 +24,7 @@ quick_tests || { echo "the suite fails without any fault"; exit 1; }
 caught=0 missed=0
 while IFS=$'\t' read -r file substitution what; do
   [[ -z "$file" || "$file" == \#* ]] && continue
+  [[ -n "$only" && ! "$what" =~ $only ]] && continue
   cp "$file" "$file.orig"
   perl -0pi -e "$substitution" "$file"
   if cmp -s "$file" "$file.orig"; then
