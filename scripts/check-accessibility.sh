@@ -108,24 +108,7 @@ fi
 work="$(work_dir)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/contacts"
-cat > "$work/contacts/sample.vcf" <<'VCF'
-BEGIN:VCARD
-VERSION:3.0
-N:Smith;Ann;;;
-ORG:Acme Corporation
-TEL;TYPE=WORK,FAX:+44 20 7946 0958
-END:VCARD
-BEGIN:VCARD
-VERSION:3.0
-N:Okafor;Chidi;;;
-TEL;TYPE=FAX:0161 496 0734
-END:VCARD
-BEGIN:VCARD
-VERSION:3.0
-N:Tanaka;Yui;;;
-TEL;TYPE=HOME,FAX:03-5555-0142
-END:VCARD
-VCF
+cp data/sample-contacts.vcf "$work/contacts/"
 
 cat > "$work/drive.py" <<'PY'
 """Plays the fax server and a user on the keyboard and mouse; reads what

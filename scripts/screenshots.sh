@@ -17,42 +17,7 @@ cleanup() {
 trap cleanup EXIT
 
 mkdir -p "$work/contacts"
-cat > "$work/contacts/sample.vcf" <<'VCF'
-BEGIN:VCARD
-VERSION:3.0
-N:Smith;Ann;;;
-ORG:Acme Corporation
-TEL;TYPE=WORK,FAX:+44 20 7946 0958
-TEL;TYPE=HOME,FAX:020 7946 0000
-END:VCARD
-BEGIN:VCARD
-VERSION:3.0
-N:Okafor;Chidi;;;
-TEL;TYPE=FAX:0161 496 0734
-END:VCARD
-BEGIN:VCARD
-VERSION:4.0
-N:Lindqvist;Åsa;;;
-TEL;TYPE="fax,work";VALUE=uri:tel:+46-8-555-0123
-END:VCARD
-BEGIN:VCARD
-VERSION:3.0
-N:Müller;Jürgen;;;
-ORG:Druckerei Müller GmbH
-TEL;TYPE=WORK,FAX:+49 30 555 0199
-END:VCARD
-BEGIN:VCARD
-VERSION:3.0
-N:Tanaka;Yui;;;
-TEL;TYPE=HOME,FAX:03-5555-0142
-END:VCARD
-BEGIN:VCARD
-VERSION:3.0
-N:;;;;
-ORG:Northwind Traders
-TEL;TYPE=WORK,FAX:+1 206 555 0100
-END:VCARD
-VCF
+cp data/sample-contacts.vcf "$work/contacts/"
 
 Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 pids+=($!)
