@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 // Any failure to reach the address book or to answer a query.
 struct StoreError : std::runtime_error {
@@ -37,6 +38,24 @@ public:
     // Read afresh from the item listed at the position: empty when it has no
     // such number; StoreError when it has gone since.
     virtual Text FaxNumber(int32_t position, FaxKind kind) = 0;
+
+    // Takes a fresh look, as Count() does, and appends every item in folder
+    // order: the item at position N is the Nth appended. On StoreError what
+    // was read so far stays appended. Stores that can read many items a call
+    // override it; this one reads item by item.
+    virtual void ListItems(std::vector<ContactItem> &items)
+    {
+        const int32_t count = Count();
+        items.reserve(items.size() + size_t(count > 0 ? count : 0));
+        for (int32_t position = 1; position <= count; ++position)
+            items.push_back(Item(position));
+    }
+
+    // Cheap, without reading items: false only when nothing the last complete
+    // listing read can have changed since (no item added, removed, renamed or
+    // moved), so that listing and its positions still stand. True before the
+    // first listing, and whenever the store cannot tell.
+    virtual bool ChangedSinceListing() { return true; }
 };
 
 // An address book as a whole: the connection to it, which opens its folder.
