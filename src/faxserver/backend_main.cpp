@@ -5,6 +5,7 @@
 // with DEVICE_URI set; with no arguments it lists its device.
 
 #include "fax_backend.h"
+#include "job_origin.h"
 
 #include <cerrno>
 #include <csignal>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <pwd.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,21 +27,56 @@ extern char **environ;
 namespace {
 
 using corvane::fax::BackendStatus;
+using corvane::fax::Report;
 
 int Exit(BackendStatus status) { return static_cast<int>(status); }
 
-void LogLine(const std::string &line) { std::cerr << line << '\n' << std::flush; }
+// Writes TEXT to the scheduler in one piece.
+void Emit(const std::string &text)
+{
+    for (std::size_t done = 0; done < text.size();) {
+        const ssize_t count = ::write(STDERR_FILENO, text.data() + done, text.size() - done);
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count <= 0)
+            return;
+        done += static_cast<std::size_t>(count);
+    }
+}
+void Emit(const Report &report, const std::string &before = {}) { Emit(before + corvane::fax::ReportLines(report)); }
+
+// What a stop of the job (SIGTERM from the scheduler) must undo: the running
+// sendfax and the document's copy.
+volatile sig_atomic_t g_child = 0;
+char g_temporary[4096] = "";
+
+void OnTerminate(int)
+{
+    if (g_child > 0)
+        ::kill(g_child, SIGTERM);
+    if (g_temporary[0] != '\0')
+        ::unlink(g_temporary);
+    ::_exit(static_cast<int>(BackendStatus::Cancel));
+}
 
 // The job's document as a file: the one the print system names, or standard
-// input copied into TMPDIR (removed again by the caller).
-std::string DocumentPath(int argc, char **argv, bool &temporary)
+// input copied into TMPDIR (removed again on every ending).
+std::string DocumentPath(int argc, char **argv)
 {
-    temporary = false;
     if (argc == 7)
         return argv[6];
     const char *tmp = std::getenv("TMPDIR");
     std::string path = std::string(tmp && *tmp ? tmp : "/tmp") + "/corvane-fax-XXXXXX";
+    if (path.size() >= sizeof g_temporary)
+        return {};
+    sigset_t term, old;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &term, &old);
     const int fd = ::mkstemp(path.data());
+    if (fd >= 0)
+        std::memcpy(g_temporary, path.c_str(), path.size() + 1);
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
     if (fd < 0)
         return {};
     char buffer[65536];
@@ -56,13 +93,19 @@ std::string DocumentPath(int argc, char **argv, bool &temporary)
         }
     }
     ::close(fd);
-    temporary = true;
     return path;
 }
 
-// Runs sendfax with ARGS; its exit status, or -1 when it could not be run.
-// OUTPUT gets what it printed, REQUEST the HylaFAX job id.
-int RunSendfax(const std::vector<std::string> &args, std::string &output, std::string &request)
+void RemoveTemporary()
+{
+    if (g_temporary[0] != '\0')
+        ::unlink(g_temporary);
+    g_temporary[0] = '\0';
+}
+
+// Runs sendfax with ARGS; its exit status, or -1 when it could not be run or
+// was ended by a signal. OUTPUT gets what it printed.
+int RunSendfax(const std::vector<std::string> &args, std::string &output)
 {
     int pipeFds[2];
     if (::pipe2(pipeFds, O_CLOEXEC) != 0)
@@ -77,12 +120,19 @@ int RunSendfax(const std::vector<std::string> &args, std::string &output, std::s
         argv.push_back(const_cast<char *>(arg.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
+    sigset_t term, old;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    ::sigprocmask(SIG_BLOCK, &term, &old);
     const int error = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    if (error == 0)
+        g_child = pid;
+    ::sigprocmask(SIG_SETMASK, &old, nullptr);
     ::posix_spawn_file_actions_destroy(&actions);
     ::close(pipeFds[1]);
     if (error != 0) {
         ::close(pipeFds[0]);
-        LogLine("ERROR: cannot run sendfax: " + std::string(std::strerror(error)));
+        output = "cannot run sendfax: " + std::string(std::strerror(error));
         return -1;
     }
     char buffer[4096];
@@ -97,13 +147,11 @@ int RunSendfax(const std::vector<std::string> &args, std::string &output, std::s
     int status = 0;
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
-    constexpr std::string_view kRequest = "request id is ";
-    if (const std::size_t at = output.find(kRequest); at != std::string::npos) {
-        const std::size_t from = at + kRequest.size();
-        request = output.substr(from, output.find_first_of(" \n", from) - from);
-    }
+    g_child = 0;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
+
+bool IsLocalAccount(const std::string &name) { return ::getpwnam(name.c_str()) != nullptr; }
 
 } // namespace
 
@@ -120,68 +168,102 @@ int main(int argc, char **argv)
         std::cerr << "Usage: corvane-fax job-id user title copies options [file]\n";
         return Exit(BackendStatus::Failed);
     }
-    const std::string job = argv[1];
+    struct sigaction onTerm {};
+    onTerm.sa_handler = OnTerminate;
+    ::sigaction(SIGTERM, &onTerm, nullptr);
+
+    const int job = std::atoi(argv[1]);
     const std::string user = argv[2];
+    const std::string shownUser = Printable(user);
 
     const char *uri = std::getenv("DEVICE_URI");
     std::string why;
     const auto settings = ParseDeviceUri(uri ? uri : "", why);
     if (!settings) {
-        LogLine("ERROR: " + why);
+        Emit(Report{"ERROR", Printable(why), "The fax queue is set up wrongly; see the print server's log."});
         return Exit(BackendStatus::Stop);
     }
 
-    const auto originating = JobOption(argv[5], "job-originating-host-name");
-    if (!originating || originating->empty()) {
-        LogLine("ERROR: job " + job + " names no originating host, so there is no desktop to ask; nothing was sent");
+    // The desktop to ask: the address the scheduler recorded for the
+    // connection that submitted the job.
+    const char *server = std::getenv("CUPS_SERVER");
+    const auto origin = JobOriginatingHost(server ? server : "", job, user, why);
+    if (!origin) {
+        Emit(Report{"ERROR", Printable(why) + "; nothing was sent",
+                    "The print server did not tell where the job came from; nothing was sent."});
         return Exit(BackendStatus::Failed);
     }
     Query query;
-    query.host = DesktopHost(*originating);
+    query.host = DesktopHost(*origin);
+    if (IsThisMachine(query.host)) {
+        if (!settings->allowLocal) {
+            Emit(Report{"ERROR", "job " + std::to_string(job) + " of " + shownUser + " was printed on the fax server itself ("
+                             + Printable(*origin) + "), where any local user could answer for its desktop; nothing was "
+                             "sent (allow-local=yes in the queue's device URI allows it)",
+                        "Jobs printed on the fax server itself are not faxed; print from your desktop."});
+            return Exit(BackendStatus::Failed);
+        }
+        if (query.host == "localhost" || query.host.ends_with(".localhost"))
+            query.host = "localhost";
+    }
     query.port = settings->port;
     query.answerTimeout = settings->answerTimeout;
     query.connectTimeout = settings->connectTimeout;
+    if (IsValidUserName(user))
+        query.user = user;
 
-    LogLine("INFO: asking " + query.host + " where the fax goes");
+    Emit(Report{"INFO", "asking " + Printable(query.host) + " where job " + std::to_string(job) + " of " + shownUser + " goes",
+                "Asking the sender's desktop where the fax goes."});
     const Answer answer = AskDesktop(query);
     const Verdict verdict = Decide(answer, query.host);
     if (!verdict.fax) {
-        LogLine(verdict.logLine);
+        Emit(verdict.report);
         return Exit(verdict.status);
     }
 
-    bool temporary = false;
-    const std::string document = DocumentPath(argc, argv, temporary);
+    const std::string document = DocumentPath(argc, argv);
     if (document.empty()) {
-        LogLine("ERROR: cannot store the job's document: " + std::string(std::strerror(errno)));
+        Emit(Report{"ERROR", "cannot store the job's document: " + std::string(std::strerror(errno)),
+                    "The fax server cannot store the document; the job is tried again later."});
         return Exit(BackendStatus::Retry);
     }
     const Destination &destination = answer.destination;
+    const std::string owner = HylafaxOwner(user);
+    const std::string notice = NoticeAddress(owner, *settings, IsLocalAccount(owner));
     std::vector<std::string> args{"sendfax"};
     if (!settings->hylafaxHost.empty())
         args.insert(args.end(), {"-h", settings->hylafaxHost});
-    args.insert(args.end(), {"-n", "-D", "-o", user, "-f", user, "-d", SendfaxDestination(destination), document});
-    std::string output, request;
-    const int status = RunSendfax(args, output, request);
-    if (temporary)
-        ::unlink(document.c_str());
+    args.insert(args.end(), {"-n", notice.empty() ? "-N" : "-D", "-o", owner, "-f", notice.empty() ? owner : notice,
+                             "-d", SendfaxDestination(destination), document});
+    std::string output;
+    const int status = RunSendfax(args, output);
+    RemoveTemporary();
+    const std::string request = status == 0 ? SendfaxRequestId(output) : std::string();
 
-    const std::string to = destination.recipient.empty()
-        ? destination.number
-        : destination.number + " (" + destination.recipient + ")";
-    // sendfax's own words, in the log at the level of the outcome.
-    const std::string level = status == 0 ? "DEBUG" : "ERROR";
+    const std::string to = Printable(destination.recipient.empty()
+                                         ? destination.number
+                                         : destination.number + " (" + SendfaxSafeName(destination.recipient) + ")");
+    const std::string level = request.empty() ? "ERROR" : "INFO";
+    std::string said; // sendfax's own words, for the log only
     for (std::size_t start = 0, end; start < output.size(); start = end + 1) {
         end = output.find('\n', start);
         if (end == std::string::npos)
             end = output.size();
-        LogLine(level + ": sendfax: " + output.substr(start, end - start));
+        said += level + ": sendfax: " + Printable(output.substr(start, end - start)) + "\n";
     }
-    if (status != 0) {
-        LogLine("ERROR: HylaFAX did not take the fax to " + to
-                + "; the job stays queued and the desktop is asked again later");
-        return Exit(BackendStatus::Retry);
+    if (request.empty()) {
+        Emit(Report{"ERROR", "HylaFAX did not confirm the fax to " + to + " for " + shownUser
+                         + (status == 0 ? " (sendfax printed no job number); nothing was sent"
+                                        : "; the job stays queued and the desktop is asked again later"),
+                    status == 0 ? "HylaFAX did not confirm the fax; nothing was sent."
+                                : "HylaFAX did not take the fax; the job is tried again later."},
+             said);
+        return Exit(status == 0 ? BackendStatus::Failed : BackendStatus::Retry);
     }
-    LogLine("WARNING: faxing to " + to + " as HylaFAX job " + (request.empty() ? "?" : request) + ", for " + user);
+    Emit(Report{"WARNING", "faxing to " + to + " as HylaFAX job " + request + ", for " + shownUser
+                     + (owner != user ? " (HylaFAX owner " + owner + ")" : "")
+                     + (notice.empty() ? ", no notice mail" : ", notice to " + notice),
+                "The fax is queued in HylaFAX."},
+         said);
     return Exit(BackendStatus::Ok);
 }

@@ -2,7 +2,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <algorithm>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -82,31 +85,77 @@ std::string Where(const Query &query)
     return (bare6 ? "[" + query.host + "]" : query.host) + ":" + std::to_string(query.port);
 }
 
-// One non-blocking connect to ADDRESS; 0 or an errno value (ETIMEDOUT when
-// the deadline passed).
-int ConnectOne(const addrinfo &address, Clock::time_point deadline, Socket &out)
+// Connects to one of ADDRESSES, racing them as RFC 8305 does: the next
+// address is tried kStagger after the one before it (or at once when that
+// one failed), and the first to connect wins. 0, or the most telling errno
+// value (a refusal before other errors; ETIMEDOUT when the deadline passed).
+int ConnectAny(const addrinfo *addresses, Clock::time_point deadline, Socket &out)
 {
-    Socket socket(::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
-                           address.ai_protocol));
-    if (socket.fd() < 0)
-        return errno;
-    if (::connect(socket.fd(), address.ai_addr, address.ai_addrlen) != 0) {
-        if (errno != EINPROGRESS)
-            return errno;
-        if (!WaitFor(socket.fd(), POLLOUT, deadline))
+    constexpr auto kStagger = std::chrono::milliseconds(250);
+    std::vector<Socket> pending;
+    int refused = 0, other = 0;
+    const addrinfo *next = addresses;
+    auto nextStart = Clock::now();
+    for (;;) {
+        if (next && Clock::now() >= nextStart) {
+            const addrinfo &address = *next;
+            next = next->ai_next;
+            Socket socket(::socket(address.ai_family, address.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC,
+                                   address.ai_protocol));
+            if (socket.fd() < 0) {
+                other = errno;
+                continue;
+            }
+            if (::connect(socket.fd(), address.ai_addr, address.ai_addrlen) == 0) {
+                out = std::move(socket);
+                return 0;
+            }
+            if (errno != EINPROGRESS) {
+                (errno == ECONNREFUSED ? refused : other) = errno;
+                continue;
+            }
+            pending.push_back(std::move(socket));
+            nextStart = Clock::now() + kStagger;
+        }
+        if (pending.empty() && !next)
+            return refused ? refused : other ? other : ENOENT;
+        if (Clock::now() >= deadline)
             return ETIMEDOUT;
-        int error = 0;
-        socklen_t length = sizeof error;
-        if (::getsockopt(socket.fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
-            return errno;
-        if (error != 0)
-            return error;
+        auto wake = deadline;
+        if (next && !pending.empty() && nextStart < wake)
+            wake = nextStart;
+        if (pending.empty())
+            continue; // start the next address now
+        std::vector<pollfd> entries;
+        for (const Socket &socket : pending)
+            entries.push_back({socket.fd(), POLLOUT, 0});
+        const int wait = MillisecondsLeft(wake);
+        if (::poll(entries.data(), entries.size(), wait) <= 0)
+            continue;
+        for (std::size_t i = entries.size(); i-- > 0;) {
+            if (entries[i].revents == 0)
+                continue;
+            int error = 0;
+            socklen_t length = sizeof error;
+            if (::getsockopt(pending[i].fd(), SOL_SOCKET, SO_ERROR, &error, &length) != 0)
+                error = errno;
+            if (error == 0) {
+                out = std::move(pending[i]);
+                return 0;
+            }
+            (error == ECONNREFUSED ? refused : other) = error;
+            pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
+            nextStart = Clock::now(); // a failed attempt starts the next at once
+        }
     }
-    out = std::move(socket);
-    return 0;
 }
 
 } // namespace
+
+bool IsValidUserName(std::string_view name)
+{
+    return !name.empty() && name.size() <= kMaxUserBytes && IsOneLineOfText(name);
+}
 
 Answer AskDesktop(const Query &query)
 {
@@ -130,15 +179,12 @@ Answer AskDesktop(const Query &query)
         return Failed(Outcome::Unreachable, "cannot resolve " + host + ": " + ::gai_strerror(status));
     const std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> addresses(found, &::freeaddrinfo);
 
-    const Query shown{host, query.port, {}, {}};
+    Query shown;
+    shown.host = host;
+    shown.port = query.port;
     const auto connectDeadline = Clock::now() + query.connectTimeout;
     Socket socket;
-    int error = ENOENT;
-    for (const addrinfo *address = found; address; address = address->ai_next) {
-        error = ConnectOne(*address, connectDeadline, socket);
-        if (error == 0 || error == ETIMEDOUT)
-            break;
-    }
+    const int error = ConnectAny(found, connectDeadline, socket);
     if (error == ETIMEDOUT)
         return Failed(Outcome::Unreachable, "no connection to " + Where(shown) + " within " + Duration(query.connectTimeout));
     if (error == ECONNREFUSED)
@@ -147,29 +193,48 @@ Answer AskDesktop(const Query &query)
     if (error != 0)
         return Failed(Outcome::Unreachable, "cannot connect to " + Where(shown) + ": " + std::strerror(error));
 
+    // The user this request is for, on a desktop that serves several; a
+    // desktop that serves one never reads it.
+    if (!query.user.empty()) {
+        const std::string line = "USER " + query.user + "\r\n";
+        (void)::send(socket.fd(), line.data(), line.size(), MSG_NOSIGNAL);
+    }
+
     // One byte past the limit tells an over-long reply from one that fills it.
     std::string data;
     data.resize(kMaxReplyBytes + 1);
     std::size_t received = 0;
     const auto answerDeadline = Clock::now() + query.answerTimeout;
+    // Once a complete answer is in, end-of-stream is waited for only briefly:
+    // what could still come would only make it malformed.
+    std::optional<Clock::time_point> graceEnd;
     for (;;) {
-        if (!WaitFor(socket.fd(), POLLIN, answerDeadline))
+        const auto deadline = graceEnd ? std::min(*graceEnd, answerDeadline) : answerDeadline;
+        if (!WaitFor(socket.fd(), POLLIN, deadline)) {
+            if (graceEnd)
+                break;
             return Failed(Outcome::TimedOut, "no answer from " + Where(shown) + " within " + Duration(query.answerTimeout));
+        }
         const ssize_t count = ::recv(socket.fd(), data.data() + received, data.size() - received, 0);
         if (count == 0)
             break;
         if (count < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
+            if (errno == ECONNRESET && received == 0)
+                return Failed(Outcome::Unreachable, Where(shown) + " refused the request (connection reset): the "
+                                                                   "desktop does not serve this fax server, or not now");
             return Failed(Outcome::Unreachable,
                           "connection to " + Where(shown) + " lost: " + std::strerror(errno));
         }
         received += static_cast<std::size_t>(count);
         if (received > kMaxReplyBytes)
             return Failed(Outcome::Malformed, "longer than " + std::to_string(kMaxReplyBytes) + " bytes");
+        if (!graceEnd && ParseReply(std::string_view(data.data(), received), query.legacyCodePage).outcome == Outcome::Answered)
+            graceEnd = Clock::now() + kEndOfStreamGrace;
     }
     data.resize(received);
-    return ParseReply(data);
+    return ParseReply(data, query.legacyCodePage);
 }
 
 } // namespace corvane::fax

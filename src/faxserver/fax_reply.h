@@ -38,8 +38,18 @@ struct Answer {
 };
 
 // Reads a complete reply (everything up to end-of-stream). Yields Answered,
-// Cancelled or Malformed only.
-Answer ParseReply(std::string_view data);
+// Cancelled or Malformed only. Line 3 is taken as UTF-8 when it is valid
+// UTF-8, and otherwise decoded from LEGACYCODEPAGE (an iconv name): a desktop
+// may write it in its system's 8-bit code page.
+inline constexpr std::string_view kDefaultLegacyCodePage = "CP1252";
+Answer ParseReply(std::string_view data, const std::string &legacyCodePage = std::string(kDefaultLegacyCodePage));
+
+// UTF-8 text without control characters (C0, DEL, C1).
+bool IsOneLineOfText(std::string_view text);
+
+// TEXT for a log or status line: control and format characters (U+202E,
+// U+2028, ...) as <U+XXXX>, bytes that are not UTF-8 as \xXX.
+std::string Printable(std::string_view text);
 
 // TEXT in single quotes, safe for a POSIX shell's eval or source.
 std::string ShellQuote(std::string_view text);
@@ -53,7 +63,12 @@ std::string ShellAssignments(const Destination &destination);
 // without escaping a backslash or a closing quote at the end; so "@", '"' and
 // "\" become their fullwidth forms (U+FF20, U+FF02, U+FF3C), which read the
 // same, and blanks at either end go. The reply's check already keeps control
-// characters out.
+// characters out. A name longer than kMaxSendfaxNameBytes is cut at a
+// character boundary and ends in kCutMark: sendfax hands the name to the
+// HylaFAX server in one command line, which the server cuts after 511 bytes
+// and whose remainder it would run as a command of its own.
+inline constexpr std::size_t kMaxSendfaxNameBytes = 480;
+inline constexpr std::string_view kCutMark = "\xE2\x80\xA6"; // U+2026, "..."
 std::string SendfaxSafeName(std::string_view recipient);
 
 // The argument for sendfax -d: "name@number", or the number alone.
