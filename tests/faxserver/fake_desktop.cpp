@@ -3,11 +3,16 @@
 //   fake_desktop answer PORTFILE FILE  serves one connection with FILE's bytes
 //                                      (an empty file: the user cancels)
 //   fake_desktop hold PORTFILE         accepts one connection and never answers
-// The listening port is written to PORTFILE once the listener is up.
+// The listening port is written to PORTFILE once the listener is up, and what
+// the fax server sent to PORTFILE.got once it closed. With CORVANE_FAKE_AT=
+// ADDRESS and CORVANE_FAKE_PORT=PORT it listens there instead of on loopback.
 
 #include "peer.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#include <sys/socket.h>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -30,15 +35,20 @@ int main(int argc, char **argv)
         std::cerr << "usage: fake_desktop free-port | answer PORTFILE FILE | hold PORTFILE\n";
         return 64;
     }
-    peer::Peer desktop([&](int fd) {
-        if (mode == "hold")
-            peer::WaitForClientClose(fd);
-        else
-            peer::WriteAll(fd, reply);
-    });
+    const std::string portFile = argv[2];
+    const char *at = std::getenv("CORVANE_FAKE_AT");
+    const char *port = std::getenv("CORVANE_FAKE_PORT");
+    peer::Peer desktop(
+        [&](int fd) {
+            if (mode == "answer") {
+                peer::WriteAll(fd, reply);
+                ::shutdown(fd, SHUT_WR);
+            }
+            std::ofstream(portFile + ".got", std::ios::binary) << peer::ReadUntilClose(fd);
+        },
+        peer::Family::V4, at ? at : "", port ? std::atoi(port) : 0);
     if (!desktop.listening())
         return 1;
-    const std::string portFile = argv[2];
     {
         std::ofstream out(portFile + ".new");
         out << desktop.port() << '\n';

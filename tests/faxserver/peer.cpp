@@ -4,6 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -12,14 +13,32 @@
 namespace peer {
 namespace {
 
-int BoundSocket(Family family, int &port)
+int BoundSocket(Family family, int &port, const std::string &at = {})
 {
+    addrinfo *found = nullptr;
+    if (!at.empty()) {
+        addrinfo hints{};
+        hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+        hints.ai_socktype = SOCK_STREAM;
+        if (::getaddrinfo(at.c_str(), std::to_string(port).c_str(), &hints, &found) != 0)
+            return -1;
+        family = found->ai_family == AF_INET ? Family::V4 : Family::V6;
+    }
     const int fd = ::socket(family == Family::V4 ? AF_INET : AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
+        if (found)
+            ::freeaddrinfo(found);
         return -1;
+    }
+    const int yes = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     sockaddr_storage storage{};
     socklen_t length = 0;
-    if (family == Family::V4) {
+    if (found) {
+        std::memcpy(&storage, found->ai_addr, found->ai_addrlen);
+        length = found->ai_addrlen;
+        ::freeaddrinfo(found);
+    } else if (family == Family::V4) {
         auto *address = reinterpret_cast<sockaddr_in *>(&storage);
         address->sin_family = AF_INET;
         address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
@@ -42,9 +61,10 @@ int BoundSocket(Family family, int &port)
 
 } // namespace
 
-Peer::Peer(std::function<void(int fd)> serve, Family family)
+Peer::Peer(std::function<void(int fd)> serve, Family family, const std::string &at, int port)
 {
-    m_listener = BoundSocket(family, m_port);
+    m_port = port;
+    m_listener = BoundSocket(family, m_port, at);
     if (m_listener >= 0 && ::listen(m_listener, 4) != 0) {
         ::close(m_listener);
         m_listener = -1;
@@ -87,6 +107,20 @@ void WaitForClientClose(int fd)
     pollfd entry{fd, POLLIN, 0};
     while (::poll(&entry, 1, 30'000) == 1 && ::recv(fd, &byte, 1, 0) > 0) {
     }
+}
+
+std::string ReadUntilClose(int fd)
+{
+    std::string data;
+    char buffer[1024];
+    pollfd entry{fd, POLLIN, 0};
+    while (data.size() < 65536 && ::poll(&entry, 1, 30'000) == 1) {
+        const ssize_t count = ::recv(fd, buffer, sizeof buffer, 0);
+        if (count <= 0)
+            break;
+        data.append(buffer, static_cast<std::size_t>(count));
+    }
+    return data;
 }
 
 std::size_t Flood(int fd)

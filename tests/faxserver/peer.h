@@ -14,7 +14,9 @@ enum class Family { V4, V6 };
 class Peer {
 public:
     // SERVE gets the accepted connection; it is closed when SERVE returns.
-    Peer(std::function<void(int fd)> serve, Family family = Family::V4);
+    // It listens on loopback, or on the numeric address AT (a link-local
+    // IPv6 one with its zone after "%") and PORT.
+    Peer(std::function<void(int fd)> serve, Family family = Family::V4, const std::string &at = {}, int port = 0);
     ~Peer();
     Peer(const Peer &) = delete;
     Peer &operator=(const Peer &) = delete;
@@ -31,6 +33,8 @@ private:
 void WriteAll(int fd, std::string_view data);
 // Waits until the client closes its end (or 30 s pass).
 void WaitForClientClose(int fd);
+// What the client sent until it closed its end (or 30 s passed).
+std::string ReadUntilClose(int fd);
 // Writes without end until the client stops reading; the bytes written.
 std::size_t Flood(int fd);
 
