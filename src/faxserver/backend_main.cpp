@@ -191,7 +191,7 @@ int main(int argc, char **argv)
     if (!origin) {
         Emit(Report{"ERROR", Printable(why) + "; nothing was sent",
                     "The print server did not tell where the job came from; nothing was sent."});
-        return Exit(BackendStatus::Failed);
+        return Exit(BackendStatus::Cancel);
     }
     Query query;
     query.host = DesktopHost(*origin);
@@ -201,7 +201,7 @@ int main(int argc, char **argv)
                              + Printable(*origin) + "), where any local user could answer for its desktop; nothing was "
                              "sent (allow-local=yes in the queue's device URI allows it)",
                         "Jobs printed on the fax server itself are not faxed; print from your desktop."});
-            return Exit(BackendStatus::Failed);
+            return Exit(BackendStatus::Cancel);
         }
         if (query.host == "localhost" || query.host.ends_with(".localhost"))
             query.host = "localhost";
@@ -258,11 +258,11 @@ int main(int argc, char **argv)
                     status == 0 ? "HylaFAX did not confirm the fax; nothing was sent."
                                 : "HylaFAX did not take the fax; the job is tried again later."},
              said);
-        return Exit(status == 0 ? BackendStatus::Failed : BackendStatus::Retry);
+        return Exit(status == 0 ? BackendStatus::Cancel : BackendStatus::Retry);
     }
     Emit(Report{"WARNING", "faxing to " + to + " as HylaFAX job " + request + ", for " + shownUser
                      + (owner != user ? " (HylaFAX owner " + owner + ")" : "")
-                     + (notice.empty() ? ", no notice mail" : ", notice to " + notice),
+                     + (notice.empty() ? ", no notice mail" : ", notice to " + notice) + ", asked at " + Printable(query.host),
                 "The fax is queued in HylaFAX."},
          said);
     return Exit(BackendStatus::Ok);

@@ -173,11 +173,11 @@ Verdict Decide(const Answer &answer, std::string_view host)
                 {"ERROR", detail + "; the job stays queued and the desktop is asked again later",
                  "The sender's desktop could not be asked; the job stays queued and is tried again later."}};
     case Outcome::Malformed:
-        return {false, BackendStatus::Failed,
+        return {false, BackendStatus::Cancel,
                 {"ERROR", "the desktop " + desktop + " sent a reply that is not an answer (" + detail + "); nothing was sent",
                  "The sender's desktop sent a reply that is not an answer; nothing was sent."}};
     }
-    return {false, BackendStatus::Failed, {"ERROR", "unknown outcome", "Unknown outcome; nothing was sent."}};
+    return {false, BackendStatus::Cancel, {"ERROR", "unknown outcome", "Unknown outcome; nothing was sent."}};
 }
 
 std::string HylafaxOwner(std::string_view user)

@@ -1,22 +1,24 @@
 #!/usr/bin/env bash
-# The whole path on one machine: a private HylaFAX (queue manager and client
-# protocol server, no modem) and a private print server with a corvane-fax
-# queue; a stand-in desktop on loopback answers; `lp` prints a PDF. Checks
-# each outcome in the print server's job log and in HylaFAX's send queue.
-# Needs root (the print server and HylaFAX switch to their own users).
+# The whole path: desktops print over the network to a private print server
+# whose fax class asks them, and the faxes land in a private HylaFAX (see
+# fax_world.sh for the network). Checks each outcome in the print server's log
+# and in HylaFAX's send queue, and each way a printing user or a desktop could
+# steer, stall, read or lose a fax.
+# Needs root (network namespaces; the services switch to their own users).
 # Usage: fax_path.sh BACKEND FAKE_DESKTOP PDF
 set -euo pipefail
 
 backend=$(realpath "$1")
 fake=$(realpath "$2")
 pdf=$(realpath "$3")
+here=$(dirname "$(realpath "$0")")
 skip=77
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "SKIP: needs root to run a print server and HylaFAX"
+  echo "SKIP: needs root to run a print server, HylaFAX and network namespaces"
   exit $skip
 fi
-for tool in cupsd lpadmin lp lpstat cancel faxq hfaxd sendfax faxstat; do
+for tool in cupsd lpadmin lp lpstat cancel cupsenable faxq hfaxd sendfax faxstat ip; do
   command -v "$tool" >/dev/null || { echo "FAIL: $tool is missing (scripts/install-deps.sh installs it)"; exit 1; }
 done
 
@@ -27,6 +29,16 @@ fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
+# wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
+wait_until() {
+  local end=$((SECONDS + $1)) what=$2
+  shift 2
+  until "$@"; do
+    ((SECONDS < end)) || fail "no $what within the deadline"
+    sleep 0.1
+  done
+}
+source "$here/fax_world.sh"
 
 # Stops what this test started, checks that nothing of it runs on, removes it.
 cleanup() {
@@ -44,13 +56,14 @@ cleanup() {
   while :; do
     left=()
     for proc in /proc/[0-9]*; do
-      tr '\0' ' ' <"$proc/cmdline" 2>/dev/null | grep -qF "$work" && left+=("${proc#/proc/}")
+      tr '\0' ' ' 2>/dev/null <"$proc/cmdline" | grep -qF "$work" && left+=("${proc#/proc/}")
     done
     ((${#left[@]} == 0 || SECONDS >= end)) && break
     sleep 0.1
   done
   if ((${#left[@]})); then
-    echo "FAIL: still running after the test: ${left[*]}" >&2
+    echo "FAIL: still running after the test:" >&2
+    for proc in "${left[@]}"; do echo "  $proc: $(tr '\0' ' ' 2>/dev/null <"/proc/$proc/cmdline")" >&2; done
     kill -KILL "${left[@]}" 2>/dev/null || true
     status=1
   fi
@@ -58,151 +71,170 @@ cleanup() {
     echo "--- print server log ---" >&2
     grep -v '^D ' "$work/cups/log/error_log" >&2 || true
   fi
+  remove_network
   rm -rf "$work"
   exit $status
 }
 trap cleanup EXIT
 
-# wait_until SECONDS WHAT COMMAND...: polls COMMAND until it succeeds.
-wait_until() {
-  local end=$((SECONDS + $1)) what=$2
-  shift 2
-  until "$@"; do
-    ((SECONDS < end)) || fail "no $what within the deadline"
-    sleep 0.1
-  done
-}
-
-# --- HylaFAX, in a spool of its own -----------------------------------------
-hf=$work/hylafax
-mkdir -p "$hf"
-for dir in archive client dev docq doneq info log pollq recvq sendq status tmp; do mkdir "$hf/$dir"; done
-cp -a /var/spool/hylafax/bin /var/spool/hylafax/config "$hf/"
-cp -a /etc/hylafax "$hf/etc"
-chown -R uucp:uucp "$hf"
-chmod 1777 "$hf/tmp"
-hfaxd_port=$("$fake" free-port)
-faxq -D -q "$hf" >"$work/faxq.log" 2>&1 &
-pids+=($!)
-hfaxd -d -q "$hf" -i "$hfaxd_port" >"$work/hfaxd.log" 2>&1 &
-pids+=($!)
-hylafax_up() { faxstat -h "localhost:$hfaxd_port" -s 2>/dev/null | grep -q 'Running'; }
-wait_until 30 "HylaFAX scheduler" hylafax_up
-queued() { find "$hf/sendq" -name 'q[0-9]*' | wc -l; }
-
-# --- A print server of its own, with the fax queue --------------------------
-cups=$work/cups
-mkdir -p "$cups"/{conf,spool,cache,state,log,bin/backend}
-for part in /usr/lib/cups/*; do
-  [ "$(basename "$part")" = backend ] || ln -s "$part" "$cups/bin/"
-done
-install -m 0755 "$backend" "$cups/bin/backend/corvane-fax"
-cat >"$cups/conf/cupsd.conf" <<CONF
-Listen $cups/cups.sock
-LogLevel info
-WebInterface No
-Browsing No
-<Location />
-  Order allow,deny
-  Allow all
-</Location>
-<Policy default>
-  <Limit All>
-    Order deny,allow
-  </Limit>
-</Policy>
-CONF
-cat >"$cups/conf/cups-files.conf" <<CONF
-ServerRoot $cups/conf
-RequestRoot $cups/spool
-CacheDir $cups/cache
-StateDir $cups/state
-ServerBin $cups/bin
-AccessLog $cups/log/access_log
-ErrorLog $cups/log/error_log
-PageLog $cups/log/page_log
-Printcap $cups/printcap
-CONF
-cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf" >"$work/cupsd.log" 2>&1 &
-pids+=($!)
-export CUPS_SERVER=$cups/cups.sock
-wait_until 30 "print server" lpstat -r
-log=$cups/log/error_log
-
-# print DESKTOP-MODE [REPLY]: starts a stand-in desktop (or none, for
-# "absent"), points the queue at it, prints the PDF as user alice and waits
-# until the job ends or is held. Sets $job and $job_log (its log lines).
-print() {
-  local mode=$1 port
-  rm -f "$work/port"
-  case $mode in
-    answer)
-      printf '%s' "$2" >"$work/reply"
-      "$fake" answer "$work/port" "$work/reply" &
-      pids+=($!) ;;
-    hold)
-      "$fake" hold "$work/port" &
-      pids+=($!) ;;
-    absent)
-      "$fake" free-port >"$work/port" ;;
-  esac
-  wait_until 10 "stand-in desktop" test -s "$work/port"
-  port=$(<"$work/port")
-  lpadmin -p fax -E -v "corvane-fax:/?port=$port&hylafax=localhost:$hfaxd_port&timeout=${timeout:-30}" \
-    -o printer-error-policy=abort-job
-  job=$(lp -U alice -d fax -t 'Quarterly report' "$pdf" | sed -n 's/^request id is fax-\([0-9]*\) .*/\1/p')
-  [ -n "$job" ] || fail "lp did not queue the job"
-  job_ended() { grep -qE "\[Job $job\] (Job completed|Job canceled|Job aborted|Job held)" "$log"; }
-  wait_until 60 "end of job $job" job_ended
-  job_log=$(grep -F "[Job $job]" "$log")
-}
-expect_log() { grep -qF -- "$1" <<<"$job_log" || fail "job $job: no \"$1\" in its log:"$'\n'"$job_log"; }
+make_network
+start_hylafax
+start_cups
+fax_class "timeout=30&connect-timeout=3"
 
 crlf=$'\r\n'
 name='Zoë Łukasiewicz @ Müller & Söhne #2 "HQ"'
 safe_name='Zoë Łukasiewicz ＠ Müller & Söhne #2 ＂HQ＂'
 started=$SECONDS
 
-echo "== answered: a contact whose name holds '@' and non-ASCII letters"
-print answer "0301234567${crlf} ${crlf}${name}${crlf} ${crlf}"
+echo "== answered: a contact whose name holds '@' and non-ASCII letters; the job's user named to the desktop"
+desktop B 192.0.2.11 answer 0301234567 "$name"
+print B
+await_job
 expect_log "Job completed."
-# The log escapes quotes; the name up to them is enough.
-expect_log "faxing to 0301234567 (${name%%\"*}"
+expect_log "faxing to 0301234567 (${safe_name%%＂*}"
 (($(queued) == 1)) || fail "expected one HylaFAX job, found $(queued)"
-qfile=$(find "$hf/sendq" -name 'q[0-9]*')
+qfile=$(newest_qfile)
 grep -qxF "number:0301234567" "$qfile" || fail "dial string is not the number: $(grep ^number: "$qfile")"
 grep -qxF "receiver:$safe_name" "$qfile" || fail "recipient is not the name: $(grep ^receiver: "$qfile")"
 grep -qxF "owner:alice" "$qfile" || fail "the fax is not alice's: $(grep ^owner: "$qfile")"
-grep -q "^mailaddr:alice@" "$qfile" || fail "HylaFAX does not notify alice: $(grep ^mailaddr: "$qfile")"
-faxstat -h "localhost:$hfaxd_port" -s | grep -qE '^[0-9]+ .* alice +0301234567 ' ||
-  fail "faxstat does not list alice's job to 0301234567"
-echo "ok: HylaFAX job to $(grep ^number: "$qfile"), for $(grep ^receiver: "$qfile")"
+cmp -s "$work/B.port.got" <(printf 'USER alice\r\n') || fail "the desktop was not told the job's user: $(od -c "$work/B.port.got")"
 
-echo "== cancelled on the desktop"
-print answer ""
+echo "== private status: another user reads no number, recipient or owner"
+for shown in "$(on A lpstat -U bob -l -W completed -o fax)" "$(on A lpstat -U bob -l -p)"; do
+  for secret in 0301234567 Łukasiewicz alice; do
+    ! grep -qF "$secret" <<<"$shown" || fail "another user reads \"$secret\" in:"$'\n'"$shown"
+  done
+done
+grep -qF "The fax is queued in HylaFAX." <<<"$(on A lpstat -U bob -l -W completed -o fax)" ||
+  fail "the job's public status is missing"
+
+echo "== no stall: desktop A holds its dialog open, desktop B is answered at once"
+desktop A 192.0.2.10 hold
+print A
+held_job=$job
+asking() { lpstat -l -p fax-1 fax-2 | grep -qF "Asking the sender's desktop where the fax goes."; }
+wait_until 20 "A's dialog" asking
+desktop B 192.0.2.11 answer 0307654321 " "
+before=$(queued)
+b_started=$SECONDS
+print B
+more_queued() { (($(queued) > before)); }
+wait_until 10 "B's fax in HylaFAX while A still waits" more_queued
+! ended "$held_job" || fail "A's job ended before its desktop answered"
+echo "ok: B's fax queued after $((SECONDS - b_started)) s"
+cancel "$held_job"
+wait_until 30 "the end of A's job" ended "$held_job"
+wait_until 30 "A's dialog to close" test -e "$work/A.port.got"
+
+echo "== the origin is the scheduler's: forged origin options, an unclosed brace"
+# A listens for nothing, so asking it would hold the job; B answers.
+for forged in "-o job-originating-host-name=192.0.2.10" "-o x-job-originating-host-name=192.0.2.10" \
+  "-o job-name={192.0.2.10 -o job-originating-host-name=192.0.2.10"; do
+  desktop B 192.0.2.11 answer 0301111111 " "
+  read -ra options <<<"$forged"
+  print B "${options[@]}"
+  await_job
+  expect_log "asked at 192.0.2.11"
+  expect_log "Job completed."
+done
+
+echo "== a job printed on the fax server itself"
+print local
+await_job
+expect_log "printed on the fax server itself"
 expect_log "Job canceled"
-expect_log "the user at localhost cancelled the fax; nothing was sent"
-(($(queued) == 1)) || fail "a cancelled fax was queued in HylaFAX"
+fax_class "timeout=30&allow-local=yes"
+printf '0302222222\r\n \r\n \r\n \r\n' >"$work/local.reply"
+bg_in "$server_ns" env CORVANE_FAKE_AT=127.0.0.1 CORVANE_FAKE_PORT=5555 "$fake" answer "$work/local.port" "$work/local.reply"
+wait_until 10 "local stand-in" test -s "$work/local.port"
+print local
+await_job
+expect_log "asked at localhost"
+expect_log "Job completed."
+fax_class "timeout=30&connect-timeout=3"
 
-echo "== the desktop program is not listening"
-print absent
+echo "== names that fit hfaxd's command line, none running a command of its own"
+umlauts=$(printf 'Ü%.0s' {1..247}) # 494 bytes
+for bytes in 494 495 600 4000; do
+  tail="JPARM TOCOMPANY Evil$bytes "
+  while ((${#tail} < bytes)); do tail+=z; done
+  long="$umlauts$tail"
+  long=$(head -c "$bytes" <<<"$long")
+  desktop B 192.0.2.11 answer 0303333333 "$long"
+  before=$(queued)
+  print B
+  await_job
+  expect_log "Job completed."
+  (($(queued) == before + 1)) || fail "$bytes-byte name: the job completed but HylaFAX holds $(queued) jobs, not $((before + 1))"
+  qfile=$(newest_qfile)
+  receiver=$(sed -n 's/^receiver://p' "$qfile")
+  ! grep -q Evil "$qfile" || fail "$bytes-byte name: text from the name set a job parameter: $(grep Evil "$qfile")"
+  [[ $receiver == *… ]] || fail "$bytes-byte name: no mark where it was cut: ${receiver: -20}"
+  [[ $long == "${receiver%…}"* ]] || fail "$bytes-byte name: what HylaFAX keeps is not the name's start"
+done
+
+echo "== user names hfaxd cannot take, and notices only for local accounts"
+for user in 'John Smith' 'back\' 'mallory@evil.example' lp; do
+  desktop B 192.0.2.11 answer 0304444444 " "
+  print B -U "$user"
+  await_job
+  expect_log "Job completed."
+  qfile=$(newest_qfile)
+  owner=$(sed -n 's/^owner://p' "$qfile")
+  [[ $owner =~ ^[A-Za-z0-9._-]+$ ]] || fail "user \"$user\": HylaFAX owner \"$owner\""
+  ! grep -q '@evil\.example' "$qfile" || fail "notice mailed to a printing user's address: $(grep ^mailaddr: "$qfile")"
+  if [ "$user" = lp ]; then
+    grep -q '^notify:.*done' "$qfile" || fail "a local account gets no notice: $(grep ^notify: "$qfile")"
+  else
+    grep -qx 'notify:none' "$qfile" || fail "user \"$user\" (no account) gets a notice: $(grep ^notify: "$qfile")"
+  fi
+done
+
+echo "== a desktop on an IPv6 link-local address"
+desktop L fe80::2%fxd answer 0305555555 " "
+out=$(in_desks env CUPS_SERVER='[fe80::1%fxd]:631' lp -U alice -d fax "$pdf")
+job=$(sed -n 's/^request id is fax-\([0-9]*\) .*/\1/p' <<<"$out")
+[ -n "$job" ] || fail "lp over link-local did not queue the job: $out"
+await_job
+expect_log "asked at fe80::2%fxs"
+expect_log "Job completed."
+
+echo "== a host name whose first address drops packets"
+desktop C 192.0.2.130 answer 0306666666 " "
+print C
+await_job 20
+expect_log "asked at twohost"
+expect_log "Job completed."
+
+echo "== cancelled on the desktop; not listening; malformed; no answer in time"
+desktop B 192.0.2.11 raw ""
+print B
+await_job
+expect_log "Job canceled"
+expect_log "the user at 192.0.2.11 cancelled the fax; nothing was sent"
+before=$(queued)
+print A
+await_job
 expect_log "Job held for"
 expect_log "refused the connection"
-expect_log "the job stays queued and the desktop is asked again later"
-cancel "fax-$job"
-(($(queued) == 1)) || fail "a fax nobody confirmed was queued in HylaFAX"
-
-echo "== a malformed reply"
-print answer "0301234567${crlf}"
-expect_log "Job aborted"
-expect_log "sent a reply that is not an answer"
-lpstat -p fax | grep -q 'enabled' || fail "a malformed reply stopped the queue"
-(($(queued) == 1)) || fail "a malformed reply was faxed"
-
-echo "== no answer in time"
-timeout=1 print hold
+cancel "$job"
+desktop B 192.0.2.11 raw "0301234567${crlf}"
+print B
+await_job
 expect_log "Job canceled"
-expect_log "no answer from localhost:"
-(($(queued) == 1)) || fail "an unanswered fax was queued in HylaFAX"
+expect_log "sent a reply that is not an answer"
+fax_class "timeout=1"
+desktop A 192.0.2.10 hold
+print A
+await_job
+expect_log "Job canceled"
+expect_log "no answer from 192.0.2.10:5555"
+(($(queued) == before)) || fail "a fax nobody confirmed was queued in HylaFAX"
+
+echo "== a timeout out of range stops the queue with a message"
+fax_class "timeout=99999999999999999999"
+print B
+wait_until 30 "the stopped queue" grep -qF "bad setting in the device URI: timeout=" "$log"
 
 echo "all outcomes checked in $((SECONDS - started)) s"
