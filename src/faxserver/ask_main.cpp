@@ -16,12 +16,16 @@ constexpr int kUsageError = 64;
 
 void PrintUsage(std::ostream &out)
 {
-    out << "Usage: corvane-ask [-p PORT] [-t SECONDS] [-c SECONDS] HOST\n"
+    out << "Usage: corvane-ask [-p PORT] [-t SECONDS] [-c SECONDS] [-u USER] [-e CODEPAGE] HOST\n"
            "Asks the desktop HOST where a fax goes and prints FAX_NUMBER, FAX_RECIPIENT\n"
            "and FAX_DESTINATION as shell assignments.\n"
            "  -p, --port PORT              the desktop's port (default 5555)\n"
            "  -t, --timeout SECONDS        how long the user may take (default 300)\n"
            "  -c, --connect-timeout SECONDS  how long reaching the desktop may take (default 10)\n"
+           "  -u, --user USER              the user the fax is for, named to a desktop that\n"
+           "                               serves several users\n"
+           "  -e, --encoding CODEPAGE      line 3's code page when it is not UTF-8\n"
+           "                               (default CP1252; e.g. CP1250, CP1251, CP932)\n"
            "Exit status: 0 answered, 1 cancelled, 2 unreachable or busy, 3 timed out,\n"
            "4 malformed reply, 64 usage error.\n";
 }
@@ -46,10 +50,12 @@ int main(int argc, char **argv)
         {"port", required_argument, nullptr, 'p'},
         {"timeout", required_argument, nullptr, 't'},
         {"connect-timeout", required_argument, nullptr, 'c'},
+        {"user", required_argument, nullptr, 'u'},
+        {"encoding", required_argument, nullptr, 'e'},
         {"help", no_argument, nullptr, 'h'},
         {nullptr, 0, nullptr, 0},
     };
-    for (int option; (option = ::getopt_long(argc, argv, "p:t:c:h", kOptions, nullptr)) != -1;) {
+    for (int option; (option = ::getopt_long(argc, argv, "p:t:c:u:e:h", kOptions, nullptr)) != -1;) {
         switch (option) {
         case 'p': {
             char *end = nullptr;
@@ -67,6 +73,21 @@ int main(int argc, char **argv)
                 std::cerr << "corvane-ask: not a number of seconds: " << optarg << '\n';
                 return kUsageError;
             }
+            break;
+        case 'u':
+            if (!IsValidUserName(optarg)) {
+                std::cerr << "corvane-ask: not a user name (UTF-8 text without control characters, at most "
+                          << kMaxUserBytes << " bytes)\n";
+                return kUsageError;
+            }
+            query.user = optarg;
+            break;
+        case 'e':
+            if (!IsKnownCodePage(optarg)) {
+                std::cerr << "corvane-ask: not a code page this system converts from: " << optarg << '\n';
+                return kUsageError;
+            }
+            query.legacyCodePage = optarg;
             break;
         case 'h':
             PrintUsage(std::cout);

@@ -221,6 +221,11 @@ Answer AskDesktop(const Query &query)
         if (count < 0) {
             if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)
                 continue;
+            // A desktop that never reads what was sent to it (the USER line)
+            // ends its connection with a reset: after a whole answer, that is
+            // its end-of-stream.
+            if (errno == ECONNRESET && graceEnd)
+                break;
             if (errno == ECONNRESET && received == 0)
                 return Failed(Outcome::Unreachable, Where(shown) + " refused the request (connection reset): the "
                                                                    "desktop does not serve this fax server, or not now");

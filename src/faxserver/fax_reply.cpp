@@ -112,6 +112,15 @@ std::optional<std::string> Decode(std::string_view legacy, const std::string &co
 
 } // namespace
 
+bool IsKnownCodePage(const std::string &codePage)
+{
+    const iconv_t converter = ::iconv_open("UTF-8", codePage.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1))
+        return false;
+    ::iconv_close(converter);
+    return true;
+}
+
 bool IsOneLineOfText(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {

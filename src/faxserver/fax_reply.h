@@ -44,6 +44,9 @@ struct Answer {
 inline constexpr std::string_view kDefaultLegacyCodePage = "CP1252";
 Answer ParseReply(std::string_view data, const std::string &legacyCodePage = std::string(kDefaultLegacyCodePage));
 
+// Whether CODEPAGE names a code page this system converts to UTF-8.
+bool IsKnownCodePage(const std::string &codePage);
+
 // UTF-8 text without control characters (C0, DEL, C1).
 bool IsOneLineOfText(std::string_view text);
 

@@ -138,6 +138,11 @@ for forged in "-o job-originating-host-name=192.0.2.10" "-o x-job-originating-ho
   expect_log "asked at 192.0.2.11"
   expect_log "Job completed."
 done
+desktop B 192.0.2.11 answer 0301111111 " "
+ipp_print B "x job-originating-host-name" 192.0.2.10
+await_job
+expect_log "asked at 192.0.2.11"
+expect_log "Job completed."
 
 echo "== a job printed on the fax server itself"
 print local

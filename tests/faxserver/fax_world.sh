@@ -200,3 +200,35 @@ await_job() {
   job_log=$(grep -F "[Job $job]" "$log")
 }
 expect_log() { grep -qF -- "$1" <<<"$job_log" || fail "job $job: no \"$1\" in its log:"$'\n'"$job_log"; }
+
+# ipp_print FROM NAME VALUE: prints the PDF to the class from desktop FROM in
+# a Print-Job request written by hand, carrying the job attribute NAME (any
+# bytes, blanks too) with VALUE; sets $job.
+ipp_print() {
+  local server
+  case $1 in A) server=192.0.2.21 ;; B) server=192.0.2.22 ;; C) server=192.0.2.23 ;; esac
+  local body=$work/ipp.body
+  u16() { printf "\\x$(printf %02x $(($1 >> 8)))\\x$(printf %02x $(($1 & 255)))"; }
+  attr() { printf "\\x$1"; u16 ${#2}; printf '%s' "$2"; u16 ${#3}; printf '%s' "$3"; }
+  {
+    printf '\x02\x00\x00\x02\x00\x00\x00\x01\x01'
+    attr 47 attributes-charset utf-8
+    attr 48 attributes-natural-language en
+    attr 45 printer-uri "ipp://$server/classes/fax"
+    attr 42 requesting-user-name alice
+    attr 49 document-format application/pdf
+    printf '\x02'
+    attr 42 "$2" "$3"
+    printf '\x03'
+    cat "$pdf"
+  } >"$body"
+  local before
+  before=$(grep -c 'Queued on' "$log" || true)
+  in_desks bash -c 'exec 3<>"/dev/tcp/$1/631"
+    printf "POST /classes/fax HTTP/1.1\r\nHost: %s\r\nContent-Type: application/ipp\r\nContent-Length: %s\r\nConnection: close\r\n\r\n" "$1" "$(stat -c %s "$2")" >&3
+    cat "$2" >&3
+    head -c 15 <&3' ipp "$server" "$body" | grep -q '200 OK' || fail "the hand-written Print-Job was refused"
+  job_queued() { (($(grep -c 'Queued on' "$log" || true) > before)); }
+  wait_until 10 "the hand-written job" job_queued
+  job=$(grep -o '\[Job [0-9]*\] Queued on' "$log" | tail -1 | grep -o '[0-9]*')
+}

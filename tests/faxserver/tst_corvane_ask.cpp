@@ -11,6 +11,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -185,15 +186,111 @@ TEST(no_answer_in_time_is_a_timeout)
         CHECK(run.took >= 1s && run.took < 15s);
         CHECK_EQ(run.out, "");
     }
+}
+
+TEST(a_whole_answer_is_taken_without_end_of_stream)
+{
+    // Kept open after a whole answer, the connection is waited on only
+    // briefly, never for the user's whole time to answer.
     {
-        // A whole reply is not an answer until the stream ends.
         Peer desktop([](int fd) {
             peer::WriteAll(fd, Reply("0301234567", " "));
             peer::WaitForClientClose(fd);
         });
-        const Run run = Ask({"-p", std::to_string(desktop.port()), "-t", "1", "127.0.0.1"});
-        CHECK_EQ(run.status, 3);
+        const Run run = Ask({"-p", std::to_string(desktop.port()), "-t", "60", "127.0.0.1"});
+        CHECK_EQ(run.status, 0);
+        CHECK(run.out.starts_with("FAX_NUMBER='0301234567'\n"));
+        CHECK(run.took < 10s);
+    }
+    // What still comes in that time makes it malformed.
+    {
+        Peer desktop([](int fd) {
+            peer::WriteAll(fd, Reply("0301234567", " "));
+            std::this_thread::sleep_for(500ms);
+            peer::WriteAll(fd, "more");
+            peer::WaitForClientClose(fd);
+        });
+        const Run run = Ask({"-p", std::to_string(desktop.port()), "-t", "60", "127.0.0.1"});
+        CHECK_EQ(run.status, 4);
         CHECK_EQ(run.out, "");
+    }
+}
+
+TEST(a_reset_is_a_refusal)
+{
+    // A desktop refuses a fax server it does not serve with a reset.
+    Peer desktop([](int fd) {
+        const linger abort{1, 0};
+        ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    });
+    const Run run = Ask({"-p", std::to_string(desktop.port()), "127.0.0.1"});
+    CHECK_EQ(run.status, 2);
+    CHECK_EQ(run.out, "");
+    CHECK(run.err.find("refused") != std::string::npos);
+}
+
+TEST(the_user_is_named_first_and_desktops_that_never_read_still_work)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string sent;
+    };
+    const std::vector<Case> cases = {
+        {{}, ""},
+        {{"-u", "alice"}, "USER alice\r\n"},
+        {{"-u", "Zoë O'Neil"}, "USER Zoë O'Neil\r\n"},
+        {{"-u", std::string(256, 'u')}, "USER " + std::string(256, 'u') + "\r\n"},
+    };
+    for (const Case &c : cases) {
+        std::string sent;
+        Run run;
+        {
+            Peer desktop([&](int fd) {
+                peer::WriteAll(fd, Reply("1", " "));
+                ::shutdown(fd, SHUT_WR);
+                sent = peer::ReadUntilClose(fd);
+            });
+            std::vector<std::string> args = c.args;
+            args.insert(args.end(), {"-p", std::to_string(desktop.port()), "127.0.0.1"});
+            run = Ask(args);
+        }
+        CHECK_EQ(run.status, 0);
+        CHECK_EQ(sent, c.sent);
+    }
+    // A desktop that serves one user never reads; closing with the USER line
+    // unread, it ends with a reset instead of end-of-stream. Its answer
+    // still counts.
+    Peer desktop([&](int fd) {
+        std::this_thread::sleep_for(200ms); // the USER line is in before the desktop closes
+        peer::WriteAll(fd, Reply("2", " "));
+    });
+    const Run run = Ask({"-u", "alice", "-p", std::to_string(desktop.port()), "127.0.0.1"});
+    CHECK_EQ(run.status, 0);
+    CHECK(run.out.starts_with("FAX_NUMBER='2'\n"));
+}
+
+TEST(line_3_in_a_legacy_code_page)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string line3;
+        std::string recipient;
+        int status;
+    };
+    const std::vector<Case> cases = {
+        {{}, "M\xC3\xBCller", "Müller", 0},                  // UTF-8 stays
+        {{}, "M\xFCller \x80", "Müller €", 0},                // Windows-1252 by default
+        {{"-e", "CP1251"}, "\xCF\xE5\xF2\xF0\xEE\xE2", "Петров", 0}, // a code page named
+        {{}, "M\x81ller", "", 4},                              // a byte Windows-1252 lacks
+    };
+    for (const Case &c : cases) {
+        Peer desktop(Answers(Reply("1", c.line3)));
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-p", std::to_string(desktop.port()), "127.0.0.1"});
+        const Run run = Ask(args);
+        CHECK_EQ(run.status, c.status);
+        if (c.status == 0)
+            CHECK(run.out.find("FAX_RECIPIENT='" + c.recipient + "'\n") != std::string::npos);
     }
 }
 
@@ -255,6 +352,10 @@ TEST(wrong_usage)
     CHECK_EQ(Ask({"-t", "soon", "host"}).status, 64);
     CHECK_EQ(Ask({"-t", "0", "host"}).status, 64);
     CHECK_EQ(Ask({"a", "b"}).status, 64);
+    CHECK_EQ(Ask({"-u", std::string(257, 'u'), "host"}).status, 64);
+    CHECK_EQ(Ask({"-u", "al\rice", "host"}).status, 64);
+    CHECK_EQ(Ask({"-u", "", "host"}).status, 64);
+    CHECK_EQ(Ask({"-e", "no-such-code-page", "host"}).status, 64);
     const Run help = Ask({"--help"});
     CHECK_EQ(help.status, 0);
     CHECK(help.out.find("Exit status") != std::string::npos);
