@@ -5,43 +5,6 @@
 namespace corvane::fax {
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
-
-// One option value starting at TEXT[i]; moves I past it.
-std::string TakeValue(std::string_view text, std::size_t &i)
-{
-    std::string value;
-    while (i < text.size() && !IsBlank(text[i])) {
-        const char c = text[i];
-        if (c == '\\' && i + 1 < text.size()) {
-            value += text[i + 1];
-            i += 2;
-        } else if (c == '\'' || c == '"') {
-            ++i;
-            while (i < text.size() && text[i] != c) {
-                if (text[i] == '\\' && i + 1 < text.size())
-                    ++i;
-                value += text[i++];
-            }
-            ++i;
-        } else if (c == '{') {
-            // A collection: kept whole, to its closing brace.
-            int depth = 0;
-            do {
-                if (text[i] == '{')
-                    ++depth;
-                else if (text[i] == '}')
-                    --depth;
-                value += text[i++];
-            } while (i < text.size() && depth > 0);
-        } else {
-            value += c;
-            ++i;
-        }
-    }
-    return value;
-}
-
 std::optional<long> Number(std::string_view text)
 {
     long value = 0;
@@ -53,28 +16,6 @@ std::optional<long> Number(std::string_view text)
 
 
 } // namespace
-
-std::optional<std::string> JobOption(std::string_view options, std::string_view name)
-{
-    std::size_t i = 0;
-    while (i < options.size()) {
-        while (i < options.size() && IsBlank(options[i]))
-            ++i;
-        const std::size_t start = i;
-        while (i < options.size() && !IsBlank(options[i]) && options[i] != '=')
-            ++i;
-        const std::string_view key = options.substr(start, i - start);
-        if (i < options.size() && options[i] == '=') {
-            ++i;
-            std::string value = TakeValue(options, i);
-            if (key == name)
-                return value;
-        } else if (key == name) {
-            return std::string(); // a bare boolean option
-        }
-    }
-    return std::nullopt;
-}
 
 std::string DesktopHost(std::string_view originatingHost)
 {

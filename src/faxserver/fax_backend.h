@@ -20,10 +20,6 @@ enum class BackendStatus {
     Retry = 6,  // the job stays queued and is tried again later
 };
 
-// The value of NAME in a job's option string (argv[5]: "name=value ..."
-// with quotes and backslashes as the print system writes them).
-std::optional<std::string> JobOption(std::string_view options, std::string_view name);
-
 // The host to ask, from the job's originating host name: a name, an IPv4
 // address, or an IPv6 address in brackets, possibly as "[v1.ADDRESS]".
 std::string DesktopHost(std::string_view originatingHost);
