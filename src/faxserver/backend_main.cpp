@@ -124,7 +124,19 @@ int RunSendfax(const std::vector<std::string> &args, std::string &output)
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);
     ::sigprocmask(SIG_BLOCK, &term, &old);
-    const int error = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    // sendfax starts with the signal mask and handlers of its own, so that
+    // the stop passed on to it ends it.
+    posix_spawnattr_t attributes;
+    ::posix_spawnattr_init(&attributes);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGTERM);
+    sigaddset(&defaults, SIGPIPE);
+    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
+    ::posix_spawnattr_setsigmask(&attributes, &old);
+    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    const int error = ::posix_spawnp(&pid, argv[0], &actions, &attributes, argv.data(), environ);
+    ::posix_spawnattr_destroy(&attributes);
     if (error == 0)
         g_child = pid;
     ::sigprocmask(SIG_SETMASK, &old, nullptr);
@@ -187,18 +199,19 @@ int main(int argc, char **argv)
     // The desktop to ask: the address the scheduler recorded for the
     // connection that submitted the job.
     const char *server = std::getenv("CUPS_SERVER");
-    const auto origin = JobOriginatingHost(server ? server : "", job, user, why);
+    const auto origin = AskJobOrigin(server ? server : "", job, user, why);
     if (!origin) {
         Emit(Report{"ERROR", Printable(why) + "; nothing was sent",
                     "The print server did not tell where the job came from; nothing was sent."});
         return Exit(BackendStatus::Cancel);
     }
     Query query;
-    query.host = DesktopHost(*origin);
-    if (IsThisMachine(query.host)) {
+    query.host = DesktopHost(origin->host);
+    if (origin->namedByClient || IsThisMachine(query.host)) {
         if (!settings->allowLocal) {
             Emit(Report{"ERROR", "job " + std::to_string(job) + " of " + shownUser + " was printed on the fax server itself ("
-                             + Printable(*origin) + "), where any local user could answer for its desktop; nothing was "
+                             + (origin->namedByClient ? "naming its origin " : "") + Printable(origin->host)
+                             + "), where any local user could answer for a desktop or name one; nothing was "
                              "sent (allow-local=yes in the queue's device URI allows it)",
                         "Jobs printed on the fax server itself are not faxed; print from your desktop."});
             return Exit(BackendStatus::Cancel);

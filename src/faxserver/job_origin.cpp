@@ -116,16 +116,17 @@ std::string JobAttributesRequest(int job, std::string_view user)
     PutAttribute(body, kLanguage, "attributes-natural-language", "en");
     PutAttribute(body, kUri, "job-uri", "ipp://localhost/jobs/" + std::to_string(job));
     PutAttribute(body, kName, "requesting-user-name", user);
-    PutAttribute(body, kKeyword, "requested-attributes", "job-originating-host-name");
+    PutAttribute(body, kKeyword, "requested-attributes", "job-uuid");
+    PutAttribute(body, kKeyword, "", "job-originating-host-name");
     body += static_cast<char>(kEndOfAttributes);
     return body;
 }
 
-std::optional<std::vector<std::string>> ResponseValues(std::string_view response, std::string_view name)
+std::optional<Attributes> ResponseAttributes(std::string_view response)
 {
     if (response.size() < 9 || Get16(response, 2) >= 0x0100) // not a successful status
         return std::nullopt;
-    std::vector<std::string> values;
+    Attributes values;
     std::string current;
     std::size_t at = 8;
     while (at < response.size()) {
@@ -147,15 +148,29 @@ std::optional<std::vector<std::string>> ResponseValues(std::string_view response
         at += 2;
         if (at + valueLength > response.size())
             break;
-        if (current == name)
-            values.emplace_back(response.substr(at, valueLength));
+        values.emplace_back(current, response.substr(at, valueLength));
         at += valueLength;
     }
     return std::nullopt; // cut short
 }
 
-std::optional<std::string> JobOriginatingHost(const std::string &server, int job, std::string_view user,
-                                              std::string &why)
+std::optional<JobOrigin> OriginIn(const Attributes &attributes)
+{
+    std::optional<JobOrigin> origin;
+    bool uuidSeen = false;
+    for (const auto &[name, value] : attributes) {
+        if (name == "job-uuid")
+            uuidSeen = true;
+        if (name != "job-originating-host-name")
+            continue;
+        if (origin || value.empty())
+            return std::nullopt; // one value only
+        origin = JobOrigin{value, !uuidSeen};
+    }
+    return origin;
+}
+
+std::optional<JobOrigin> AskJobOrigin(const std::string &server, int job, std::string_view user, std::string &why)
 {
     const std::string where = server.empty() ? "/run/cups/cups.sock" : server;
     const Fd fd(Connect(where));
@@ -206,12 +221,11 @@ std::optional<std::string> JobOriginatingHost(const std::string &server, int job
         const std::size_t line = ipp.find("\r\n");
         ipp = line == std::string_view::npos ? std::string_view() : ipp.substr(line + 2);
     }
-    const auto values = ResponseValues(ipp, "job-originating-host-name");
-    if (!values || values->size() != 1 || values->front().empty()) {
+    const auto attributes = ResponseAttributes(ipp);
+    const auto origin = attributes ? OriginIn(*attributes) : std::nullopt;
+    if (!origin)
         why = "the print scheduler did not tell job " + std::to_string(job) + "'s origin";
-        return std::nullopt;
-    }
-    return values->front();
+    return origin;
 }
 
 bool IsThisMachine(const std::string &host)

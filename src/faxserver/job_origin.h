@@ -15,15 +15,25 @@ namespace corvane::fax {
 // whom the scheduler shows the job's private attributes).
 std::string JobAttributesRequest(int job, std::string_view user);
 
-// The values of NAME in an IPP response (the body, after the HTTP header);
-// nullopt when the response is not a successful IPP response.
-std::optional<std::vector<std::string>> ResponseValues(std::string_view response, std::string_view name);
+// The attributes of an IPP response (the body, after the HTTP header), in
+// their order, one pair per value; nullopt when the response is not a
+// successful IPP response.
+using Attributes = std::vector<std::pair<std::string, std::string>>;
+std::optional<Attributes> ResponseAttributes(std::string_view response);
+
+// Where a job came from, as the scheduler tells it.
+struct JobOrigin {
+    std::string host;
+    // The scheduler adds the origin after the job's UUID. One that comes
+    // before it is one a client named: the scheduler lets a client on its
+    // own machine do so (a gateway passing on its clients' jobs).
+    bool namedByClient = false;
+};
+std::optional<JobOrigin> OriginIn(const Attributes &attributes);
 
 // Asks the scheduler at SERVER (a socket path, or HOST[:PORT]; empty: the
-// system's) for the job-originating-host-name of JOB. Nullopt and WHY when
-// it cannot tell.
-std::optional<std::string> JobOriginatingHost(const std::string &server, int job, std::string_view user,
-                                              std::string &why);
+// system's) where JOB came from. Nullopt and WHY when it cannot tell.
+std::optional<JobOrigin> AskJobOrigin(const std::string &server, int job, std::string_view user, std::string &why);
 
 // True when HOST (as DesktopHost returns it) is this machine: a loopback
 // address, "localhost", or an address of one of this machine's interfaces.

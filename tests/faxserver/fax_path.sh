@@ -91,6 +91,7 @@ echo "== answered: a contact whose name holds '@' and non-ASCII letters; the job
 desktop B 192.0.2.11 answer 0301234567 "$name"
 print B
 await_job
+alices_job=$job
 expect_log "Job completed."
 expect_log "faxing to 0301234567 (${safe_name%%＂*}"
 (($(queued) == 1)) || fail "expected one HylaFAX job, found $(queued)"
@@ -139,7 +140,7 @@ for forged in "-o job-originating-host-name=192.0.2.10" "-o x-job-originating-ho
   expect_log "Job completed."
 done
 desktop B 192.0.2.11 answer 0301111111 " "
-ipp_print B "x job-originating-host-name" 192.0.2.10
+ipp_print B "x job-originating-host-name" 192.0.2.10 job-originating-host-name 192.0.2.10
 await_job
 expect_log "asked at 192.0.2.11"
 expect_log "Job completed."
@@ -149,6 +150,14 @@ print local
 await_job
 expect_log "printed on the fax server itself"
 expect_log "Job canceled"
+out=$(in_server env CUPS_SERVER=192.0.2.1:631 lp -U alice -d fax "$pdf")
+job=$(sed -n 's/^request id is fax-\([0-9]*\) .*/\1/p' <<<"$out")
+await_job
+expect_log "printed on the fax server itself (192.0.2.1)"
+# The scheduler lets a client on its own machine name the origin: not taken.
+print local -o job-originating-host-name=192.0.2.11
+await_job
+expect_log "printed on the fax server itself (naming its origin 192.0.2.11)"
 fax_class "timeout=30&allow-local=yes"
 printf '0302222222\r\n \r\n \r\n \r\n' >"$work/local.reply"
 bg_in "$server_ns" env CORVANE_FAKE_AT=127.0.0.1 CORVANE_FAKE_PORT=5555 "$fake" answer "$work/local.port" "$work/local.reply"
@@ -159,7 +168,7 @@ expect_log "asked at localhost"
 expect_log "Job completed."
 fax_class "timeout=30&connect-timeout=3"
 
-echo "== names that fit hfaxd's command line, none running a command of its own"
+echo "== names that fit hfaxd's command line, none running a command of its own; format characters escaped"
 umlauts=$(printf 'Ü%.0s' {1..247}) # 494 bytes
 for bytes in 494 495 600 4000; do
   tail="JPARM TOCOMPANY Evil$bytes "
@@ -178,6 +187,13 @@ for bytes in 494 495 600 4000; do
   [[ $receiver == *… ]] || fail "$bytes-byte name: no mark where it was cut: ${receiver: -20}"
   [[ $long == "${receiver%…}"* ]] || fail "$bytes-byte name: what HylaFAX keeps is not the name's start"
 done
+
+desktop B 192.0.2.11 answer 0303333333 $'Acme \u202Efdp.exe\u2028next'
+print B
+await_job
+expect_log "Job completed."
+expect_log "(Acme <U+202E>fdp.exe<U+2028>next)"
+! grep -qF $'\u202E' "$log" || fail "a format character reached the log raw"
 
 echo "== user names hfaxd cannot take, and notices only for local accounts"
 for user in 'John Smith' 'back\' 'mallory@evil.example' lp; do
@@ -237,8 +253,25 @@ expect_log "Job canceled"
 expect_log "no answer from 192.0.2.10:5555"
 (($(queued) == before)) || fail "a fax nobody confirmed was queued in HylaFAX"
 
+echo "== the document's copy goes when the job is stopped while sendfax runs"
+mkdir -p "$work/bin" "$work/tmp"
+chmod 1777 "$work/tmp"
+printf '#!/bin/sh\necho $$ >"%s"\nwhile :; do sleep 0.1; done\n' "$work/tmp/sendfax.pid" >"$work/bin/sendfax"
+chmod 755 "$work/bin/sendfax"
+desktop B 192.0.2.11 answer 0307777777 " "
+bg_in "$server_ns" env DEVICE_URI="corvane-fax:/?connect-timeout=3" CUPS_SERVER="$CUPS_SERVER" TMPDIR="$work/tmp" \
+  PATH="$work/bin:$PATH" "$backend" "$alices_job" alice title 1 "" <"$pdf" 2>"$work/stopped.log"
+stopped=$!
+wait_until 20 "sendfax to start" test -s "$work/tmp/sendfax.pid"
+ls "$work"/tmp/corvane-fax-* >/dev/null || fail "no copy of the document to remove"
+kill -TERM "$stopped"
+wait "$stopped" || true
+! ls "$work"/tmp/corvane-fax-* 2>/dev/null || fail "the document's copy stayed behind"
+sendfax_ended() { ! kill -0 "$(<"$work/tmp/sendfax.pid")" 2>/dev/null; }
+wait_until 10 "end of sendfax after the job was stopped" sendfax_ended
+
 echo "== a timeout out of range stops the queue with a message"
-fax_class "timeout=99999999999999999999"
+fax_class "timeout=9223372036854775"
 print B
 wait_until 30 "the stopped queue" grep -qF "bad setting in the device URI: timeout=" "$log"
 

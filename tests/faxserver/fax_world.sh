@@ -201,12 +201,14 @@ await_job() {
 }
 expect_log() { grep -qF -- "$1" <<<"$job_log" || fail "job $job: no \"$1\" in its log:"$'\n'"$job_log"; }
 
-# ipp_print FROM NAME VALUE: prints the PDF to the class from desktop FROM in
-# a Print-Job request written by hand, carrying the job attribute NAME (any
-# bytes, blanks too) with VALUE; sets $job.
+# ipp_print FROM NAME VALUE [NAME VALUE...]: prints the PDF to the class from
+# desktop FROM (or "local", the fax server's loopback) in a Print-Job request
+# written by hand, carrying each job attribute NAME (any bytes, blanks too)
+# with its VALUE; sets $job.
 ipp_print() {
-  local server
-  case $1 in A) server=192.0.2.21 ;; B) server=192.0.2.22 ;; C) server=192.0.2.23 ;; esac
+  local server run=in_desks
+  case $1 in A) server=192.0.2.21 ;; B) server=192.0.2.22 ;; C) server=192.0.2.23 ;; local) server=127.0.0.1 run=in_server ;; esac
+  shift
   local body=$work/ipp.body
   u16() { printf "\\x$(printf %02x $(($1 >> 8)))\\x$(printf %02x $(($1 & 255)))"; }
   attr() { printf "\\x$1"; u16 ${#2}; printf '%s' "$2"; u16 ${#3}; printf '%s' "$3"; }
@@ -218,13 +220,16 @@ ipp_print() {
     attr 42 requesting-user-name alice
     attr 49 document-format application/pdf
     printf '\x02'
-    attr 42 "$2" "$3"
+    while (($# >= 2)); do
+      if [ "$1" = job-uuid ]; then attr 45 "$1" "$2"; else attr 42 "$1" "$2"; fi
+      shift 2
+    done
     printf '\x03'
     cat "$pdf"
   } >"$body"
   local before
   before=$(grep -c 'Queued on' "$log" || true)
-  in_desks bash -c 'exec 3<>"/dev/tcp/$1/631"
+  $run bash -c 'exec 3<>"/dev/tcp/$1/631"
     printf "POST /classes/fax HTTP/1.1\r\nHost: %s\r\nContent-Type: application/ipp\r\nContent-Length: %s\r\nConnection: close\r\n\r\n" "$1" "$(stat -c %s "$2")" >&3
     cat "$2" >&3
     head -c 15 <&3' ipp "$server" "$body" | grep -q '200 OK' || fail "the hand-written Print-Job was refused"

@@ -365,17 +365,30 @@ TEST(the_origin_is_read_from_the_scheduler_reply)
     reply += attribute('\x47', "attributes-charset", "utf-8");
     reply += '\x02';
     reply += attribute('\x42', "x job-originating-host-name", "192.0.2.66");
+    reply += attribute('\x45', "job-uuid", "urn:uuid:1");
     reply += attribute('\x42', "job-originating-host-name", "192.0.2.7");
     reply += '\x03';
-    const auto values = ResponseValues(reply, "job-originating-host-name");
-    CHECK(values.has_value());
-    CHECK_EQ(values->size(), 1u);
-    CHECK_EQ(values->front(), "192.0.2.7");
+    const auto attributes = ResponseAttributes(reply);
+    CHECK(attributes.has_value());
+    const auto origin = OriginIn(*attributes);
+    CHECK(origin.has_value());
+    CHECK_EQ(origin->host, "192.0.2.7");
+    CHECK(!origin->namedByClient);
+
+    // Before the UUID, the origin is one a client named.
+    Attributes named = *attributes;
+    std::swap(named[2], named[3]);
+    CHECK(OriginIn(named)->namedByClient);
+    // Two values, or none, tell nothing.
+    named.push_back({"", "192.0.2.8"});
+    named.back().first = "job-originating-host-name";
+    CHECK(!OriginIn(named));
+    CHECK(!OriginIn({}));
 
     std::string refused = reply;
     refused[2] = '\x04'; // client-error-forbidden
-    CHECK(!ResponseValues(refused, "job-originating-host-name"));
-    CHECK(!ResponseValues(reply.substr(0, reply.size() - 5), "job-originating-host-name"));
+    CHECK(!ResponseAttributes(refused));
+    CHECK(!ResponseAttributes(reply.substr(0, reply.size() - 5)));
 }
 
 TEST(this_machine_is_recognised)
