@@ -275,7 +275,8 @@ int main(int argc, char **argv)
     }
     Emit(Report{"WARNING", "faxing to " + to + " as HylaFAX job " + request + ", for " + shownUser
                      + (owner != user ? " (HylaFAX owner " + owner + ")" : "")
-                     + (notice.empty() ? ", no notice mail" : ", notice to " + notice) + ", asked at " + Printable(query.host),
+                     + (notice.empty() ? ", no notice mail" : ", notice to " + notice) + ", asked at " + Printable(query.host)
+                     + (query.host != origin->host ? " (the job's origin " + Printable(origin->host) + ")" : ""),
                 "The fax is queued in HylaFAX."},
          said);
     return Exit(BackendStatus::Ok);

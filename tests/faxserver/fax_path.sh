@@ -184,8 +184,10 @@ for bytes in 494 495 600 4000; do
   qfile=$(newest_qfile)
   receiver=$(sed -n 's/^receiver://p' "$qfile")
   ! grep -q Evil "$qfile" || fail "$bytes-byte name: text from the name set a job parameter: $(grep Evil "$qfile")"
-  [[ $receiver == *… ]] || fail "$bytes-byte name: no mark where it was cut: ${receiver: -20}"
-  [[ $long == "${receiver%…}"* ]] || fail "$bytes-byte name: what HylaFAX keeps is not the name's start"
+  if [ "$receiver" != "$long" ]; then
+    [[ $receiver == *… ]] || fail "$bytes-byte name: cut without a mark: …${receiver: -20}"
+    [[ $long == "${receiver%…}"* ]] || fail "$bytes-byte name: what HylaFAX keeps is not the name's start"
+  fi
 done
 
 desktop B 192.0.2.11 answer 0303333333 $'Acme \u202Efdp.exe\u2028next'
@@ -218,15 +220,19 @@ out=$(in_desks env CUPS_SERVER='[fe80::1%fxd]:631' lp -U alice -d fax "$pdf")
 job=$(sed -n 's/^request id is fax-\([0-9]*\) .*/\1/p' <<<"$out")
 [ -n "$job" ] || fail "lp over link-local did not queue the job: $out"
 await_job
-expect_log "asked at fe80::2%fxs"
+# The print server writes the address with its zone as [v1.ADDRESS+ZONE].
+expect_log "asked at fe80::2%fxs (the job"
+expect_log "origin [v1.fe80::2+fxs])"
 expect_log "Job completed."
 
 echo "== a host name whose first address drops packets"
+host_name_lookups On
 desktop C 192.0.2.130 answer 0306666666 " "
 print C
 await_job 20
 expect_log "asked at twohost"
 expect_log "Job completed."
+host_name_lookups Off
 
 echo "== cancelled on the desktop; not listening; malformed; no answer in time"
 desktop B 192.0.2.11 raw ""

@@ -108,7 +108,7 @@ start_cups() {
 Listen $cups/cups.sock
 Port 631
 ServerAlias *
-HostNameLookups On
+HostNameLookups Off
 LogLevel info
 WebInterface No
 Browsing No
@@ -138,10 +138,22 @@ PageLog $cups/log/page_log
 Printcap $cups/printcap
 CONF
   bg_in "$server_ns" cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf" >"$work/cupsd.log" 2>&1
+  cupsd_pid=$!
   export CUPS_SERVER=$cups/cups.sock
   cups_up() { lpstat -r 2>/dev/null | grep -q 'is running'; }
   wait_until 30 "print server" cups_up
   log=$cups/log/error_log
+}
+
+# host_name_lookups On|Off: the print server records a client's host name
+# (as its address resolves) or its address, as the default Off does.
+host_name_lookups() {
+  local reloads
+  reloads=$(grep -c 'Full reload complete' "$log")
+  sed -i "s/^HostNameLookups .*/HostNameLookups $1/" "$cups/conf/cupsd.conf"
+  kill -HUP "$cupsd_pid"
+  reloaded() { (($(grep -c 'Full reload complete' "$log") > reloads)) && lpstat -r 2>/dev/null | grep -q 'is running'; }
+  wait_until 30 "the print server's reload" reloaded
 }
 
 # fax_class QUERY: the class "fax" of two queues, as the README sets it up,
