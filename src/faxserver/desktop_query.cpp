@@ -143,6 +143,10 @@ int ConnectAny(const addrinfo *addresses, Clock::time_point deadline, Socket &ou
                 out = std::move(pending[i]);
                 return 0;
             }
+            // A reset as the connection is made is a refusal too (a desktop
+            // that refuses this fax server resets what it accepted).
+            if (error == ECONNRESET)
+                error = ECONNREFUSED;
             (error == ECONNREFUSED ? refused : other) = error;
             pending.erase(pending.begin() + static_cast<std::ptrdiff_t>(i));
             nextStart = Clock::now(); // a failed attempt starts the next at once
