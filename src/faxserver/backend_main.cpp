@@ -222,7 +222,7 @@ int main(int argc, char **argv)
     query.port = settings->port;
     query.answerTimeout = settings->answerTimeout;
     query.connectTimeout = settings->connectTimeout;
-    if (IsValidUserName(user))
+    if (settings->nameUser && IsValidUserName(user))
         query.user = user;
 
     Emit(Report{"INFO", "asking " + Printable(query.host) + " where job " + std::to_string(job) + " of " + shownUser + " goes",

@@ -68,8 +68,8 @@ std::optional<BackendSettings> ParseDeviceUri(std::string_view uri, std::string 
                 return std::nullopt;
             }
             (key == "timeout" ? settings.answerTimeout : settings.connectTimeout) = std::chrono::seconds(*number);
-        } else if ((key == "allow-local" || key == "notify") && (yes || no)) {
-            (key == "allow-local" ? settings.allowLocal : settings.notify) = yes;
+        } else if ((key == "allow-local" || key == "notify" || key == "name-user") && (yes || no)) {
+            (key == "allow-local" ? settings.allowLocal : key == "notify" ? settings.notify : settings.nameUser) = yes;
         } else if (key == "mail-domain" && !value.empty() && value.size() <= 253
                    && value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789.-")
                        == std::string_view::npos) {

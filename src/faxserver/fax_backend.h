@@ -26,7 +26,7 @@ std::string DesktopHost(std::string_view originatingHost);
 
 // What the queue's device URI may set: corvane-fax:/?port=P&timeout=S&
 // connect-timeout=S&hylafax=HOST[:PORT]&allow-local=yes&notify=no&
-// mail-domain=DOMAIN.
+// mail-domain=DOMAIN&name-user=no.
 inline constexpr long kMaxAnswerSeconds = 86400;
 inline constexpr long kMaxConnectSeconds = 600;
 struct BackendSettings {
@@ -37,6 +37,7 @@ struct BackendSettings {
     bool allowLocal = false; // ask jobs printed on the fax server itself (at localhost)
     bool notify = true;      // HylaFAX mails its notice to the job's owner
     std::string mailDomain;  // notices go to OWNER@mailDomain, not to a local account
+    bool nameUser = true;    // name the job's user to the desktop (the USER line)
 };
 // Nullopt (and WHY) for a URI of another scheme or an unknown or bad setting.
 std::optional<BackendSettings> ParseDeviceUri(std::string_view uri, std::string &why);

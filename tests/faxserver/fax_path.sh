@@ -276,6 +276,17 @@ wait "$stopped" || true
 sendfax_ended() { ! kill -0 "$(<"$work/tmp/sendfax.pid")" 2>/dev/null; }
 wait_until 10 "end of sendfax after the job was stopped" sendfax_ended
 
+echo "== a fax counts as queued only when HylaFAX confirmed it"
+# A sendfax that ends well but prints no job number, as one that read the
+# server's replies out of step would.
+printf '#!/bin/sh\necho "request id is ?"\n' >"$work/bin/sendfax"
+desktop B 192.0.2.11 answer 0308888888 " "
+status=0
+in_server env DEVICE_URI="corvane-fax:/?connect-timeout=3" CUPS_SERVER="$CUPS_SERVER" TMPDIR="$work/tmp" \
+  PATH="$work/bin:$PATH" "$backend" "$alices_job" alice title 1 "" <"$pdf" 2>"$work/unconfirmed.log" || status=$?
+((status == 5)) || fail "an unconfirmed fax ended the job with status $status, not 5 (cancelled)"
+grep -qF "HylaFAX did not confirm the fax" "$work/unconfirmed.log" || fail "no word of the unconfirmed fax"
+
 echo "== a timeout out of range stops the queue with a message"
 fax_class "timeout=9223372036854775"
 print B

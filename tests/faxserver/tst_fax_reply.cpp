@@ -196,10 +196,12 @@ TEST(device_uri_settings)
     CHECK_EQ(set->connectTimeout.count(), 3'000);
     CHECK_EQ(set->hylafaxHost, "fax1:4559");
 
-    const auto local = ParseDeviceUri("corvane-fax:/?allow-local=yes&notify=no&mail-domain=example.org", why);
+    const auto local = ParseDeviceUri("corvane-fax:/?allow-local=yes&notify=no&mail-domain=example.org&name-user=no", why);
     CHECK(local.has_value());
     CHECK(local->allowLocal);
     CHECK(!local->notify);
+    CHECK(!local->nameUser);
+    CHECK(plain->nameUser);
     CHECK_EQ(local->mailDomain, "example.org");
     CHECK(!plain->allowLocal);
     CHECK(plain->notify);
