@@ -131,7 +131,7 @@ wait_until 30 "A's dialog to close" test -e "$work/A.port.got"
 echo "== the origin is the scheduler's: forged origin options, an unclosed brace"
 # A listens for nothing, so asking it would hold the job; B answers.
 for forged in "-o job-originating-host-name=192.0.2.10" "-o x-job-originating-host-name=192.0.2.10" \
-  "-o job-name={192.0.2.10 -o job-originating-host-name=192.0.2.10"; do
+  "-o x-note={192.0.2.10 -o job-originating-host-name=192.0.2.10"; do
   desktop B 192.0.2.11 answer 0301111111 " "
   read -ra options <<<"$forged"
   print B "${options[@]}"
