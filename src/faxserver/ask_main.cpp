@@ -26,7 +26,7 @@ void PrintUsage(std::ostream &out)
            "                               serves several users\n"
            "  -e, --encoding CODEPAGE      line 3's code page when it is not UTF-8\n"
            "                               (default CP1252; e.g. CP1250, CP1251, CP932)\n"
-           "Exit status: 0 answered, 1 cancelled, 2 unreachable or busy, 3 timed out,\n"
+           "Exit status: 0 answered, 1 cancelled, 2 unreachable, refused or busy, 3 timed out,\n"
            "4 malformed reply, 64 usage error.\n";
 }
 
