@@ -196,6 +196,7 @@ void TestDialogWindow::onlyListedFaxServersMayAsk()
     QVERIFY(stranger.Connect(h->Port()));
     QVERIFY(h->WaitForEnd(stranger));
     QVERIFY(stranger.Received().empty());
+    QVERIFY(stranger.WasReset()); // refused, not read as a cancel
     QVERIFY(!h->window->isVisible());
     QCOMPARE(h->window->Socket().State(), int(Socket::Listening));
     QVERIFY(h->boxes.shown.empty());
