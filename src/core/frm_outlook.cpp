@@ -89,6 +89,9 @@ void frm_outlook::Form_QueryUnload()
 
 void frm_outlook::wsk_connect_ConnectionRequest(int32_t requestId)
 {
+    // A box left from an earlier request (the lost connection, say) would sit
+    // above the new dialog and keep it from the user.
+    m_boxes.CloseAll();
     ++m_session;
     m_connectStatus = texts::Connected;
     if (wsk_connect.State() != Socket::Closed)
