@@ -8,7 +8,9 @@
 frm_outlook::frm_outlook(Platform platform)
     : ui(platform.controls), wsk_connect(platform.wsk_connect), st(platform.st), m_boxes(platform.boxes),
       m_urls(platform.urls), tmr_relisten(platform.tmr_relisten),
-      m_openAddressBook(std::move(platform.openAddressBook)), m_recipient(texts::RecipientHolder),
+      m_openAddressBook(std::move(platform.openAddressBook)),
+      m_encodeRecipient(platform.encodeRecipient ? std::move(platform.encodeRecipient) : &ToUtf8),
+      m_recipient(texts::RecipientHolder),
       m_connectStatus(texts::NotConnected)
 {
     st.SetToolTip(Text(texts::TrayTip));
@@ -300,7 +302,8 @@ void frm_outlook::btn_send_Click()
         wsk_connect.SendData(TypedNumberReply(number));
     } else {
         const int selected = ui.addressList.SelectedIndex();
-        wsk_connect.SendData(ContactReply(number, selected < 0 ? Text() : ui.addressList.ItemText(selected)));
+        wsk_connect.SendData(
+            ContactReply(number, selected < 0 ? Text() : ui.addressList.ItemText(selected), m_encodeRecipient));
     }
 }
 
