@@ -47,6 +47,12 @@ void frm_outlook::Form_Load()
 
 void frm_outlook::CloseProgram()
 {
+    // No new request may begin behind the closing notice: a fax server that
+    // asks now is refused and tries again later, rather than shown a dialog
+    // that closes under the user.
+    tmr_relisten.Stop();
+    if (wsk_connect.State() == Socket::Listening)
+        wsk_connect.Close();
     m_boxes.Information(Text(texts::ClosingNotice), Text(texts::ProgramTitle));
     Unload();
 }

@@ -96,6 +96,17 @@ TEST_CASE("closing from the tray: the notice first, then a due connection closed
     CHECK(h.program->IsUnloaded());
 }
 
+TEST_CASE("closing while idle: nothing listens behind the closing notice")
+{
+    CoreHarness h;
+    h.Start();
+    int stateDuringNotice = -1;
+    h.boxes.whileOpen = [&] { stateDuringNotice = h.socket.state; };
+    h.program->mnu_exit_Click();
+    CHECK(stateDuringNotice == Socket::Closed);
+    CHECK(h.program->IsUnloaded());
+}
+
 TEST_CASE("quitting while the confirmation box is open sends nothing")
 {
     CoreHarness h;
