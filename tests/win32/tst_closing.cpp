@@ -5,6 +5,7 @@
 
 #include <doctest/doctest.h>
 
+#include <string_view>
 #include <utility>
 
 namespace {
@@ -102,6 +103,24 @@ TEST_CASE_FIXTURE(FrontEndHarness, "logoff ends the program as a termination sig
 }
 
 namespace {
+// A message box of this thread (not of another program on the desktop).
+HWND ThreadBox()
+{
+    HWND found = nullptr;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM result) -> BOOL {
+            wchar_t name[16] = {};
+            if (GetClassNameW(window, name, 16) && std::wstring_view(name) == L"#32770") {
+                *reinterpret_cast<HWND *>(result) = window;
+                return FALSE;
+            }
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
 // Real boxes, for the one test that needs a box to stay up: MessageBoxW
 // runs its own loop, in which timers still fire.
 struct LiveBoxes {
@@ -117,7 +136,7 @@ struct LiveBoxes {
         if (!stuck || !stuck())
             return;
         endedByTest = true;
-        if (HWND box = FindWindowW(L"#32770", nullptr))
+        if (HWND box = ThreadBox())
             EndDialog(box, IDCANCEL);
     }
     static int WINAPI Show(HWND owner, LPCWSTR text, LPCWSTR title, UINT flags)
@@ -156,7 +175,7 @@ TEST_CASE("the next request closes the lost-connection box, and its dialog takes
     LiveBoxes::stuck = nullptr;
     CHECK(SystemRecord::Current().boxes.size() == 1);
     CHECK_FALSE(LiveBoxes::endedByTest);
-    CHECK(FindWindowW(L"#32770", nullptr) == nullptr);
+    CHECK(ThreadBox() == nullptr);
     CHECK(IsWindowVisible(program.Dialog().Handle()));
     CHECK(IsWindowEnabled(program.Dialog().Handle()));
     program.Logic().btn_cancel_Click();
