@@ -270,8 +270,9 @@ void frm_outlook::addressList_Click()
         ui.txt_outlookfaxno.AddItem(Text(texts::OtherFaxPrefix) + m_otherFax);
         ui.btn_send.SetEnabled(true);
     }
-    // Send is enabled for a home or other number alone, so one of them must be
-    // chosen too: with nothing chosen, Send would answer with an empty number.
+    // Mended fault: Send is enabled for a home or other number alone, yet with
+    // no business number nothing used to be chosen, and Send then answered
+    // with an empty number. Now the first entry offered is chosen.
     if (m_businessFax.empty() && (!m_homeFax.empty() || !m_otherFax.empty()))
         ui.txt_outlookfaxno.SetSelectedIndex(0);
 }
