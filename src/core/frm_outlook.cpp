@@ -8,7 +8,9 @@
 frm_outlook::frm_outlook(Platform platform)
     : ui(platform.controls), wsk_connect(platform.wsk_connect), st(platform.st), m_boxes(platform.boxes),
       m_urls(platform.urls), tmr_relisten(platform.tmr_relisten),
-      m_openAddressBook(std::move(platform.openAddressBook)), m_recipient(texts::RecipientHolder),
+      m_openAddressBook(std::move(platform.openAddressBook)),
+      m_encodeRecipient(platform.encodeRecipient ? std::move(platform.encodeRecipient) : &ToUtf8),
+      m_recipient(texts::RecipientHolder),
       m_connectStatus(texts::NotConnected)
 {
     st.SetToolTip(Text(texts::TrayTip));
@@ -45,6 +47,12 @@ void frm_outlook::Form_Load()
 
 void frm_outlook::CloseProgram()
 {
+    // No new request may begin behind the closing notice: a fax server that
+    // asks now is refused and tries again later, rather than shown a dialog
+    // that closes under the user.
+    tmr_relisten.Stop();
+    if (wsk_connect.State() == Socket::Listening)
+        wsk_connect.Close();
     m_boxes.Information(Text(texts::ClosingNotice), Text(texts::ProgramTitle));
     Unload();
 }
@@ -89,6 +97,9 @@ void frm_outlook::Form_QueryUnload()
 
 void frm_outlook::wsk_connect_ConnectionRequest(int32_t requestId)
 {
+    // A box left from an earlier request (the lost connection, say) would sit
+    // above the new dialog and keep it from the user.
+    m_boxes.CloseAll();
     ++m_session;
     m_connectStatus = texts::Connected;
     if (wsk_connect.State() != Socket::Closed)
@@ -259,6 +270,11 @@ void frm_outlook::addressList_Click()
         ui.txt_outlookfaxno.AddItem(Text(texts::OtherFaxPrefix) + m_otherFax);
         ui.btn_send.SetEnabled(true);
     }
+    // Mended fault: Send is enabled for a home or other number alone, yet with
+    // no business number nothing used to be chosen, and Send then answered
+    // with an empty number. Now the first entry offered is chosen.
+    if (m_businessFax.empty() && (!m_homeFax.empty() || !m_otherFax.empty()))
+        ui.txt_outlookfaxno.SetSelectedIndex(0);
 }
 
 // ---- Reply and confirmation ----
@@ -293,7 +309,8 @@ void frm_outlook::btn_send_Click()
         wsk_connect.SendData(TypedNumberReply(number));
     } else {
         const int selected = ui.addressList.SelectedIndex();
-        wsk_connect.SendData(ContactReply(number, selected < 0 ? Text() : ui.addressList.ItemText(selected)));
+        wsk_connect.SendData(
+            ContactReply(number, selected < 0 ? Text() : ui.addressList.ItemText(selected), m_encodeRecipient));
     }
 }
 

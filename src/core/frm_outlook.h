@@ -18,6 +18,8 @@ struct Platform {
     Timer &tmr_relisten;
     // Opens the user's address book; throws StoreError when it cannot.
     std::function<std::unique_ptr<ContactStore>()> openAddressBook;
+    // Writes the recipient's line of the reply as bytes; UTF-8 when empty.
+    std::function<std::string(TextView)> encodeRecipient = {};
 };
 
 // The program's one window object: it owns the session with the fax server,
@@ -87,6 +89,7 @@ private:
     UrlOpener &m_urls;
     Timer &tmr_relisten;
     std::function<std::unique_ptr<ContactStore>()> m_openAddressBook;
+    std::function<std::string(TextView)> m_encodeRecipient;
     std::unique_ptr<ContactStore> m_outlookApp;
     std::unique_ptr<ContactsFolder> m_contactsFolder;
     int16_t m_closePending = False;

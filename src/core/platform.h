@@ -157,6 +157,9 @@ public:
     virtual void Information(const Text &text, const Text &title) = 0;
     // No icon, OK and Cancel with OK the default; true when OK was pressed.
     virtual bool Question(const Text &text, const Text &title) = 0;
+    // Closes every box still open as if dismissed (a question as Cancel);
+    // their calls return once the event being handled is done.
+    virtual void CloseAll() = 0;
 };
 
 // Hands an address to the default browser in a normal window, not waiting

@@ -9,14 +9,14 @@ bool IsAsciiDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
 // show as nothing.
 bool IsControl(char16_t c) { return c < 0x20 || (c >= 0x7F && c <= 0x9F); }
 
-std::string FourLines(TextView number, TextView line3)
+std::string FourLines(TextView number, const std::string &line3)
 {
     constexpr std::string_view kCrLf = "\r\n";
     std::string reply = ToUtf8(number);
     reply += kCrLf;
     reply += ' ';
     reply += kCrLf;
-    reply += ToUtf8(line3);
+    reply += line3;
     reply += kCrLf;
     reply += ' ';
     reply += kCrLf;
@@ -66,17 +66,17 @@ std::vector<Text> FaxEntries(TextView business, TextView home, TextView other)
 
 std::string TypedNumberReply(TextView number)
 {
-    return FourLines(number, u" ");
+    return FourLines(number, " ");
 }
 
-std::string ContactReply(TextView number, TextView recipient)
+std::string ContactReply(TextView number, TextView recipient, const LineEncoder &encode)
 {
     Text line(recipient);
     for (char16_t &c : line) {
         if (IsControl(c))
             c = u' ';
     }
-    return FourLines(number, line);
+    return FourLines(number, encode(line));
 }
 
 bool SendEnabledForPage(int page, TextView typedNumber, TextView businessFax, TextView homeFax, TextView otherFax)

@@ -2,6 +2,7 @@
 
 #include "text.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,15 @@ Text DisplayText(TextView lastName, TextView firstName, TextView companyName);
 // other, each only for a non-empty number.
 std::vector<Text> FaxEntries(TextView business, TextView home, TextView other);
 
-// The four CR LF-ended lines written to the fax server, as UTF-8. Line 3 is
-// one blank for a typed number and the recipient for a chosen contact; control
-// characters in it become blanks so that it stays one line.
+// How the recipient's line of the reply becomes bytes.
+using LineEncoder = std::function<std::string(TextView)>;
+
+// The four CR LF-ended lines written to the fax server. Line 3 is one blank
+// for a typed number and the recipient for a chosen contact; control
+// characters in it become blanks so that it stays one line, and it is written
+// by `encode`. Everything else is ASCII.
 std::string TypedNumberReply(TextView number);
-std::string ContactReply(TextView number, TextView recipient);
+std::string ContactReply(TextView number, TextView recipient, const LineEncoder &encode = &ToUtf8);
 
 // The tab pages, by index.
 enum DialogPage : int { TypedNumberPage = 0, AddressBookPage = 1, AboutPage = 2 };

@@ -4,17 +4,18 @@
 
 #include <QMessageBox>
 
-namespace {
-QMessageBox::StandardButton Ask(QMessageBox::Icon icon, const Text &text, const Text &title,
-                                QMessageBox::StandardButtons buttons)
+int QtMessageBoxes::Ask(int icon, const Text &text, const Text &title, int buttons)
 {
-    QMessageBox box(icon, ToQString(title), ToQString(text), buttons);
+    const QMessageBox::StandardButtons standard(buttons);
+    QMessageBox box(QMessageBox::Icon(icon), ToQString(title), ToQString(text), standard);
     box.setWindowModality(Qt::ApplicationModal);
     box.setDefaultButton(QMessageBox::Ok);
-    box.setEscapeButton(buttons.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok);
-    return QMessageBox::StandardButton(box.exec());
+    box.setEscapeButton(standard.testFlag(QMessageBox::Cancel) ? QMessageBox::Cancel : QMessageBox::Ok);
+    m_open.append(&box);
+    const int answer = box.exec();
+    m_open.removeAll(&box);
+    return answer;
 }
-} // namespace
 
 void QtMessageBoxes::Error(const Text &text, const Text &title)
 {
@@ -29,4 +30,12 @@ void QtMessageBoxes::Information(const Text &text, const Text &title)
 bool QtMessageBoxes::Question(const Text &text, const Text &title)
 {
     return Ask(QMessageBox::NoIcon, text, title, QMessageBox::Ok | QMessageBox::Cancel) == QMessageBox::Ok;
+}
+
+void QtMessageBoxes::CloseAll()
+{
+    for (const QPointer<QMessageBox> &box : std::as_const(m_open)) {
+        if (box)
+            box->done(QMessageBox::Cancel);
+    }
 }

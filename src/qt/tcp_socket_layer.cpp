@@ -40,6 +40,15 @@ void DrainAndClose(int fd)
     ::close(fd);
 }
 
+// Closes with a reset (no lingering): the peer reads a refusal, never the
+// empty end of stream that stands for a cancelled request.
+void Refuse(int fd)
+{
+    const linger abort{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+    ::close(fd);
+}
+
 PeerAddress PeerOf(int fd)
 {
     sockaddr_storage peer{};
@@ -119,7 +128,7 @@ void TcpSocketLayer::CloseConnection()
 void TcpSocketLayer::OnIncoming(int descriptor)
 {
     if (!m_allowed.Allows(PeerOf(descriptor))) {
-        ::close(descriptor);
+        Refuse(descriptor);
         return;
     }
     // The system may have queued a second peer before the session closed the

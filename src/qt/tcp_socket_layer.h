@@ -25,7 +25,8 @@ public:
     ~TcpSocketLayer() override;
 
     void SetEvents(SocketEvents *events) { m_events = events; }
-    // Connections from anyone else are closed at once, unseen by the program.
+    // Connections from anyone else are refused at once with a reset, unseen by
+    // the program.
     void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
 
     void Listen() override;

@@ -3,6 +3,7 @@
 #include "dialog_window.h"
 #include "frm_outlook.h"
 #include "message_boxes.h"
+#include "session_end.h"
 #include "tray_icon.h"
 #include "url_opener.h"
 #include "win_timer.h"
@@ -32,6 +33,10 @@ public:
     DialogWindow &Dialog() { return m_dialog; }
     TrayIcon &Tray() { return m_tray; }
     WinsockSocket &Socket() { return m_socket; }
+    SessionEndWindow &SessionEnd() { return m_sessionEnd; }
+    // What ends the message loop once the window has unloaded (tests replace
+    // it); the socket is closed and silenced first.
+    void SetOnQuit(std::function<void()> onQuit) { m_onQuit = std::move(onQuit); }
 
     // Gives the dialog its keyboard handling; true when the message is done.
     bool PreTranslate(MSG &message) { return m_dialog.PreTranslate(message); }
@@ -45,5 +50,7 @@ private:
     WinMessageBoxes m_boxes;
     ShellUrlOpener m_urls;
     WinTimer m_timer;
+    SessionEndWindow m_sessionEnd;
+    std::function<void()> m_onQuit = [] { PostQuitMessage(0); };
     std::unique_ptr<frm_outlook> m_logic;
 };

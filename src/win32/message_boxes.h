@@ -4,6 +4,8 @@
 #include "win32_defs.h"
 
 #include <functional>
+#include <iterator>
+#include <string_view>
 
 // The program's message boxes: MessageBoxW with the kind's icon and buttons,
 // owned by the dialog while it is on screen (so it waits for the box) and
@@ -24,8 +26,19 @@ public:
     void Error(const Text &text, const Text &title) override { Show(text, title, ErrorFlags); }
     void Information(const Text &text, const Text &title) override { Show(text, title, InformationFlags); }
     bool Question(const Text &text, const Text &title) override { return Show(text, title, QuestionFlags) == IDOK; }
+    // Every box is a dialog of the system's class on this thread: each ends
+    // as if dismissed, and its MessageBoxW returns as its loop next runs.
+    void CloseAll() override { EnumThreadWindows(GetCurrentThreadId(), &EndIfBox, 0); }
 
 private:
+    static BOOL CALLBACK EndIfBox(HWND window, LPARAM)
+    {
+        wchar_t name[16] = {};
+        if (GetClassNameW(window, name, int(std::size(name))) && std::wstring_view(name) == L"#32770")
+            EndDialog(window, IDCANCEL);
+        return TRUE;
+    }
+
     int Show(const Text &text, const Text &title, UINT flags)
     {
         HWND owner = m_owner ? m_owner() : nullptr;

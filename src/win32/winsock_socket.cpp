@@ -51,6 +51,15 @@ void DrainAndClose(SOCKET connection)
     ::closesocket(connection);
 }
 
+// Closes with a reset (no lingering): the peer reads a refusal, never the
+// empty end of stream that stands for a cancelled request.
+void Refuse(SOCKET connection)
+{
+    const linger abort{1, 0};
+    ::setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&abort), sizeof abort);
+    ::closesocket(connection);
+}
+
 // Whether a close the system reported means the connection broke. Windows
 // reports a reset as FD_CLOSE with WSAECONNRESET or WSAECONNABORTED; Wine
 // reports it without an error, like a peer that only shut down its sending
@@ -302,7 +311,7 @@ void WinsockSocket::OnListenerEvent(SOCKET listener, int event, int error)
         if (connection == INVALID_SOCKET)
             return;
         if (!m_allowed.Allows(PeerAddressOf(peer))) {
-            ::closesocket(connection);
+            Refuse(connection);
             continue;
         }
         // One request at a time: a second fax server that got in before the

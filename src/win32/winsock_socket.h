@@ -47,7 +47,8 @@ public:
     WinsockSocket &operator=(const WinsockSocket &) = delete;
 
     void SetEvents(SocketEvents *events) { m_events = events; }
-    // Connections from anyone else are closed at once, unseen by the program.
+    // Connections from anyone else are refused at once with a reset, unseen by
+    // the program.
     void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
     // Replaces the system's acknowledgement query (tests).
     void SetDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }

@@ -3,6 +3,8 @@
 
 #include <doctest/doctest.h>
 
+#include <algorithm>
+
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -91,6 +93,17 @@ TEST_CASE("closing from the tray: the notice first, then a due connection closed
                        "frm_outlook.Unload"});
     }
     CHECK(h.boxes.shown.back() == kClosingNotice);
+    CHECK(h.program->IsUnloaded());
+}
+
+TEST_CASE("closing while idle: nothing listens behind the closing notice")
+{
+    CoreHarness h;
+    h.Start();
+    int stateDuringNotice = -1;
+    h.boxes.whileOpen = [&] { stateDuringNotice = h.socket.state; };
+    h.program->mnu_exit_Click();
+    CHECK(stateDuringNotice == Socket::Closed);
     CHECK(h.program->IsUnloaded());
 }
 
@@ -253,6 +266,28 @@ TEST_CASE("fax servers that reset at an unattended desk leave one box, not one e
     CHECK(h.journal.Contains("wsk_connect.Accept 5"));
     CHECK(h.socket.state == Socket::Listening);
     CHECK_FALSE(h.window.visible);
+}
+
+TEST_CASE("a request that begins while an earlier request's box is open closes it before the dialog shows")
+{
+    CoreHarness h;
+    h.Start();
+    h.Request(1);
+    size_t mark = 0;
+    // The lost-connection box is still up when the next fax server asks.
+    h.boxes.whileOpen = [&] {
+        mark = h.journal.Mark();
+        h.Request(2);
+    };
+    h.program->wsk_connect_Error();
+    REQUIRE(h.boxes.shown.size() == 1);
+    const Lines since = h.journal.Since(mark);
+    const size_t shown = mark + size_t(std::find(since.begin(), since.end(), "frm_outlook.Show") - since.begin());
+    REQUIRE(shown < h.journal.Mark());
+    const auto closed = std::find_if(h.boxes.closedAllAt.begin(), h.boxes.closedAllAt.end(),
+                                     [&](size_t at) { return at >= mark && at <= shown; });
+    CHECK(closed != h.boxes.closedAllAt.end());
+    CHECK(h.journal.Contains("wsk_connect.Accept 2"));
 }
 
 TEST_CASE("a connection reset while the confirmation box is open: the answer then sends nothing")

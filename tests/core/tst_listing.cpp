@@ -75,7 +75,7 @@ TEST_CASE("a listing that fails keeps what was read, restores the dialog, report
     CHECK(h.journal.lines.back() == "wsk_connect.Accept 5");
 }
 
-TEST_CASE("choosing a contact offers its fax numbers; only a business number is picked for the user")
+TEST_CASE("choosing a contact offers its fax numbers and picks one: the business number, else the first offered")
 {
     struct Case {
         FakeContact contact;
@@ -85,10 +85,11 @@ TEST_CASE("choosing a contact offers its fax numbers; only a business number is 
     };
     const Case cases[] = {
         {Contact("N", "o"), {}, -1, false},
-        {Contact("H", "o", "", "+49 (30) 1"), {"Home fax: +49 (30) 1"}, -1, true},
+        {Contact("H", "o", "", "+49 (30) 1"), {"Home fax: +49 (30) 1"}, 0, true},
         {Contact("B", "o", "12", "", "34"), {"Business fax: 12", "Other fax: 34"}, 0, true},
         {Contact("A", "ll", "1", "2", "3"), {"Business fax: 1", "Home fax: 2", "Other fax: 3"}, 0, true},
-        {Contact("O", "nly", "", "", " 9 "), {"Other fax:  9 "}, -1, true},
+        {Contact("O", "nly", "", "", " 9 "), {"Other fax:  9 "}, 0, true},
+        {Contact("H", "O", "", "5", "6"), {"Home fax: 5", "Other fax: 6"}, 0, true},
     };
     for (const Case &c : cases) {
         CoreHarness h;
@@ -118,7 +119,8 @@ TEST_CASE("each choice disables Send and empties the combo before it reads, and 
     const size_t mark = h.journal.Mark();
     h.Choose("B, b");
     CHECK(h.journal.Since(mark)
-          == Lines{"btn_send.Disable", "txt_outlookfaxno.Clear", "txt_outlookfaxno.Add Home fax: 4", "btn_send.Enable"});
+          == Lines{"btn_send.Disable", "txt_outlookfaxno.Clear", "txt_outlookfaxno.Add Home fax: 4", "btn_send.Enable",
+                   "txt_outlookfaxno.Select 0"});
     CHECK(h.combo.Texts() == Lines{"Home fax: 4"});
 }
 

@@ -59,6 +59,10 @@ TEST_CASE("a reply is four CR LF lines: the number, a blank, the recipient on on
     CHECK(ContactReply(u"1", u"M\u00fcller, \u0417\u043e\u044f \U0001F600") ==
           "1\r\n \r\nM\xc3\xbcller, \xd0\x97\xd0\xbe\xd1\x8f \xf0\x9f\x98\x80\r\n \r\n");
     CHECK(ContactReply(u"1", u"") == "1\r\n \r\n\r\n \r\n");
+    // A front end's own encoding writes line 3 alone, after controls became
+    // blanks; the number and the other lines stay as they are.
+    const LineEncoder bracketed = [](TextView line) { return "[" + ToUtf8(line) + "]"; };
+    CHECK(ContactReply(u"1", u"A\nB", bracketed) == "1\r\n \r\n[A B]\r\n \r\n");
 }
 
 TEST_CASE("the confirmation texts")

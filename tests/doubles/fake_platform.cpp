@@ -296,6 +296,11 @@ bool FakeBoxes::Question(const Text &text, const Text &title)
     return answer;
 }
 
+void FakeBoxes::CloseAll()
+{
+    closedAllAt.push_back(m_journal.Mark());
+}
+
 void FakeUrls::Open(const Text &address)
 {
     m_journal.Add("url " + Utf8(address));

@@ -208,6 +208,7 @@ public:
     void Error(const Text &text, const Text &title) override;
     void Information(const Text &text, const Text &title) override;
     bool Question(const Text &text, const Text &title) override;
+    void CloseAll() override;
 
     struct Shown {
         std::string kind, text, title;
@@ -218,6 +219,8 @@ public:
     bool answer = true;
     // Runs while a box is open, as if the world moved on meanwhile.
     std::function<void()> whileOpen;
+    // The journal's length at each CloseAll: where it came among the steps.
+    std::vector<size_t> closedAllAt;
 
 private:
     void Show(const std::string &kind, const Text &text, const Text &title);

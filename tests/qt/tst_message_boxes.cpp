@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 struct SeenBox {
     QMessageBox::Icon icon = QMessageBox::NoIcon;
@@ -53,6 +55,7 @@ class TestMessageBoxes : public QObject {
 private slots:
     void initTestCase() { SetUpApplication(*qApp); }
     void errorInformationAndQuestion();
+    void closeAllEndsEveryOpenBoxAsDismissed();
 };
 
 void TestMessageBoxes::errorInformationAndQuestion()
@@ -87,6 +90,39 @@ void TestMessageBoxes::errorInformationAndQuestion()
 
     Expect(seen, QMessageBox::Cancel);
     QVERIFY(!boxes.Question(u"Sending fax to: ", u"Fax transmission!"));
+}
+
+void TestMessageBoxes::closeAllEndsEveryOpenBoxAsDismissed()
+{
+    QtMessageBoxes boxes;
+    // A question inside an error box's wait, as a new request finds them;
+    // closing from the innermost event ends both, the question as Cancel.
+    bool answered = true;
+    int openWhenClosing = 0;
+    bool stillOpen = false;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] {
+            const QWidgetList windows = QApplication::topLevelWidgets();
+            openWhenClosing = int(std::count_if(windows.begin(), windows.end(), [](QWidget *w) {
+                return qobject_cast<QMessageBox *>(w) && w->isVisible();
+            }));
+            boxes.CloseAll();
+            // Afterwards: whatever is still up failed to close, and goes.
+            QTimer::singleShot(0, [&] {
+                stillOpen = QApplication::activeModalWidget() != nullptr;
+                for (QWidget *w : QApplication::topLevelWidgets())
+                    if (auto *box = qobject_cast<QMessageBox *>(w); box && box->isVisible())
+                        box->done(QMessageBox::Cancel);
+            });
+        });
+        answered = boxes.Question(u"Sending fax to: ", u"Fax transmission!");
+    });
+    boxes.Error(u"The connection to the fax server was lost. No fax number was sent.", u"Error");
+    QCOMPARE(openWhenClosing, 2);
+    QVERIFY(!stillOpen);
+    QVERIFY(!answered);
+    QCOMPARE(QApplication::activeModalWidget(), nullptr);
+    boxes.CloseAll(); // none open: nothing to do
 }
 
 QTEST_MAIN(TestMessageBoxes)

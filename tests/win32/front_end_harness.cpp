@@ -51,7 +51,7 @@ FrontEndHarness::FrontEndHarness() : record(SystemRecord::Current())
     auto book = this->book;
     program = std::make_unique<FrontEnd>(GetModuleHandleW(nullptr), FreePort(),
                                          [book] { return std::make_unique<FakeContactStore>(book); }, calls);
-    program->Dialog().SetOnUnload([this] { unloaded = true; });
+    program->SetOnQuit([this] { unloaded = true; });
 }
 
 FrontEndHarness::~FrontEndHarness()

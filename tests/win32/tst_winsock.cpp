@@ -43,7 +43,7 @@ TEST_CASE_FIXTURE(Fixture, "two fax servers that got in together: the second is 
     CHECK(first.Received() == "1\r\n \r\n \r\n \r\n");
 }
 
-TEST_CASE_FIXTURE(Fixture, "a fax server not on the list is closed at once, unseen; a listed one is served")
+TEST_CASE_FIXTURE(Fixture, "a fax server not on the list is refused at once with a reset, unseen; a listed one is served")
 {
     socket.SetAllowedPeers(PeerFilter::Parse("192.0.2.1 ::1", {}));
     socket.Listen();
@@ -51,6 +51,7 @@ TEST_CASE_FIXTURE(Fixture, "a fax server not on the list is closed at once, unse
     REQUIRE(stranger.Connect(socket.LocalPort()));
     REQUIRE(PumpUntil([&] { return stranger.Poll(); }));
     CHECK(stranger.Received().empty());
+    CHECK(stranger.WasReset()); // refused, not read as a cancel
     CHECK(events.requests == 0);
     CHECK(socket.State() == Socket::Listening);
     TestPeer listed;

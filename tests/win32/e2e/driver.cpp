@@ -11,6 +11,8 @@
 //   box OK|Cancel         waits for a message box of the program, prints
 //                         "TITLE|TEXT|ICON" and answers it
 //   tray-exit             opens the tray menu and picks its one item
+//   end-session           tells the program the desktop session ends, as a
+//                         logoff does
 //   hold-port N           another program on port N: listens until killed
 // Each waits at most 60 seconds; exit status 1 when it gave up.
 #include "dialog_window.h"
@@ -23,6 +25,7 @@
 #include <functional>
 #include <io.h>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -137,6 +140,50 @@ int AnswerBox(const std::wstring &answer)
     return WaitFor([&] { return !IsWindow(box); }) ? 0 : 1;
 }
 
+// The program's window of the class: one in a process of corvane-tesk.exe,
+// not of a test that makes windows of the same classes.
+HWND ProgramWindow(const wchar_t *className)
+{
+    struct Search {
+        const wchar_t *className;
+        HWND found = nullptr;
+    } search{className};
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            auto *search = reinterpret_cast<Search *>(data);
+            wchar_t name[64]{};
+            GetClassNameW(hwnd, name, 64);
+            if (std::wstring_view(name) != search->className)
+                return TRUE;
+            DWORD process = 0;
+            GetWindowThreadProcessId(hwnd, &process);
+            HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+            if (!handle)
+                return TRUE;
+            wchar_t image[MAX_PATH]{};
+            DWORD size = MAX_PATH;
+            const bool program = QueryFullProcessImageNameW(handle, 0, image, &size)
+                && std::wstring_view(image, size).ends_with(L"\\corvane-tesk.exe");
+            CloseHandle(handle);
+            if (!program)
+                return TRUE;
+            search->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// What the system sends every program's top-level windows at logoff.
+int EndSession()
+{
+    HWND watcher = ProgramWindow(L"CorvaneTeskSessionEnd");
+    if (!watcher || SendMessageW(watcher, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF) == FALSE)
+        return 1;
+    SendMessageW(watcher, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    return 0;
+}
+
 int TrayExit()
 {
     HWND tray = FindWindowW(L"CorvaneTeskTray", nullptr);
@@ -215,6 +262,8 @@ int wmain(int argc, wchar_t **argv)
         return AnswerBox(argument);
     if (command == L"tray-exit")
         return TrayExit();
+    if (command == L"end-session")
+        return EndSession();
     if (command == L"hold-port") {
         WSADATA data;
         WSAStartup(MAKEWORD(2, 2), &data);

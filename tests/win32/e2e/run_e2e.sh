@@ -2,7 +2,7 @@
 # The real program under Wine, end to end: fax servers connect from Linux to
 # port 5555, a driver in the same Wine prefix does what the user does, the
 # Outlook stand-in serves the contacts.
-#   run_e2e.sh session|port-taken|no-outlook BUILD_DIR
+#   run_e2e.sh session|port-taken|no-outlook|logoff BUILD_DIR
 # Port 5555 is the program's own, so this runs only inside the private
 # network namespace that scripts/test-windows.sh makes (CORVANE_PRIVATE_NET=1),
 # with WINEPREFIX, DISPLAY and a tray host set up there; elsewhere it skips.
@@ -57,8 +57,8 @@ start_program() {
 }
 
 # A fax server: connects, then keeps what arrives until the program closes.
-peer() { # name
-  ( exec 3<>"/dev/tcp/127.0.0.1/$port" || exit 3
+peer() { # name [address]
+  ( exec 3<>"/dev/tcp/${2:-127.0.0.1}/$port" || exit 3
     timeout 60 cat <&3 >"$work/$1.out" ) &
   eval "peer_$1=$!"
 }
@@ -155,6 +155,29 @@ no-outlook)
   expect_box "$closing" OK
   wait_until 30 program_ended || fail "the program does not end"
   not_listening || fail "listening without Outlook"
+  ;;
+logoff)
+  contacts >"$work/contacts.tsv"
+  standin out-of-process "$(winepath -w "$work/contacts.tsv")"
+  CORVANE_TESK_FAX_SERVERS='192.0.2.1 ::1' start_program
+  wait_until 60 listening || fail "the program does not listen on $port"
+  wait_until 30 docked || fail "no tray icon in the panel"
+
+  # Not on the list: a reset, never the orderly end that reads as a cancel.
+  peer stranger
+  if wait "$peer_stranger"; then fail "an unlisted fax server saw an orderly end"; fi
+  [[ ! -s "$work/stranger.out" ]] || fail "an unlisted fax server got $(od -c "$work/stranger.out")"
+  wait_until 30 listening || fail "not listening after the refusal"
+
+  # A listed one asks; then the desktop session ends: its request is closed
+  # without data, the icon goes and the program ends without a box.
+  peer listed ::1
+  driver wait-dialog || fail "no dialog for the listed fax server"
+  driver list >/dev/null
+  driver end-session || fail "the program did not take the end of the session"
+  peer_done listed ''
+  wait_until 30 program_ended || fail "the program does not end at logoff"
+  wait_until 30 undocked || fail "the tray icon stays after logoff"
   ;;
 *)
   echo "unknown scenario $scenario" >&2
