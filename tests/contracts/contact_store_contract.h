@@ -23,26 +23,36 @@ struct Listed {
     auto operator<=>(const Listed &) const = default;
 };
 
+// A listing, as the program takes it: all items in one call.
 inline std::vector<Listed> ListAll(ContactsFolder &folder)
 {
+    std::vector<ContactItem> items;
+    folder.ListItems(items);
     std::vector<Listed> listed;
-    const int32_t count = folder.Count();
-    for (int32_t position = 1; position <= count; ++position) {
-        const ContactItem item = folder.Item(position);
+    for (const ContactItem &item : items)
         listed.push_back({item.itemClass, item.lastName, item.firstName, item.companyName});
-    }
     return listed;
 }
 
-// The position at which the contact with this last name is listed, or 0.
+// The position at which a new listing shows the contact with this last name, or 0.
 inline int32_t PositionOf(ContactsFolder &folder, const Text &last)
 {
-    const int32_t count = folder.Count();
-    for (int32_t position = 1; position <= count; ++position) {
-        if (folder.Item(position).lastName == last)
-            return position;
+    const std::vector<Listed> listed = ListAll(folder);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (listed[i].itemClass == ContactClass && listed[i].last == last)
+            return int32_t(i + 1);
     }
     return 0;
+}
+
+// The contacts of a listing; a store may leave out the items of other classes.
+inline std::vector<Listed> ContactsOf(const std::vector<Listed> &items)
+{
+    std::vector<Listed> contacts;
+    for (const Listed &item : items)
+        if (item.itemClass == ContactClass)
+            contacts.push_back(item);
+    return contacts;
 }
 
 inline Listed AsListed(const FakeContact &contact)
@@ -60,7 +70,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
 } // namespace contract
 
 #define CONTACT_STORE_CONTRACT(Fixture, name)                                                                         \
-    TEST_CASE_FIXTURE(Fixture, name ": lists every item once, with its class and names as written")                   \
+    TEST_CASE_FIXTURE(Fixture, name ": lists every contact once, with its names as written")                         \
     {                                                                                                                 \
         using namespace contract;                                                                                     \
         std::vector<FakeContact> items = {Full("Smith", "Ann", "Acme", "1", "", ""), Contact("M\xc3\xbcller", "J\xc3\xbcrgen"), \
@@ -72,13 +82,15 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
         }                                                                                                             \
         auto store = this->Open(items);                                                                               \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
-        std::vector<Listed> listed = ListAll(*folder);                                                                \
+        const std::vector<Listed> all = ListAll(*folder);                                                             \
+        for (const Listed &item : all)                                                                                \
+            if (item.itemClass != ContactClass)                                                                       \
+                CHECK(item.itemClass == DistributionListClass);                                                       \
+        std::vector<Listed> listed = ContactsOf(all);                                                                 \
         std::vector<Listed> expected;                                                                                 \
         for (const FakeContact &item : items)                                                                         \
-            expected.push_back(AsListed(item));                                                                       \
-        for (Listed &item : listed)                                                                                   \
-            if (item.itemClass != ContactClass)                                                                       \
-                item = {DistributionListClass, u"Team", {}, {}};                                                      \
+            if (item.itemClass == ContactClass)                                                                       \
+                expected.push_back(AsListed(item));                                                                   \
         if (!Fixture::kKeepsOrder) {                                                                                  \
             std::sort(listed.begin(), listed.end());                                                                  \
             std::sort(expected.begin(), expected.end());                                                              \
@@ -88,7 +100,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
     TEST_CASE_FIXTURE(Fixture, name ": an empty address book has no items")                                           \
     {                                                                                                                 \
         auto store = this->Open({});                                                                                  \
-        CHECK(store->OpenDefaultContactsFolder()->Count() == 0);                                                      \
+        CHECK(contract::ListAll(*store->OpenDefaultContactsFolder()).empty());                                        \
     }                                                                                                                 \
     TEST_CASE_FIXTURE(Fixture, name ": fax numbers read exactly as stored, empty where none")                         \
     {                                                                                                                 \
@@ -121,7 +133,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
             CHECK(number == u"11");                                                                                   \
         } catch (const StoreError &) {                                                                                \
         }                                                                                                             \
-        CHECK(folder->Count() == 3);                                                                                  \
+        CHECK(ContactsOf(ListAll(*folder)).size() == 3);                                                              \
         /* A has gone: never another contact's number. */                                                             \
         const int32_t again = PositionOf(*folder, u"A");                                                              \
         this->Replace({Contact("0", "first", "999"), Contact("B", "b", "2")});                                        \
@@ -131,7 +143,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
     {                                                                                                                 \
         auto store = this->Open({Contact("A", "a", "1")});                                                            \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
-        REQUIRE(folder->Count() == 1);                                                                                \
+        REQUIRE(contract::ListAll(*folder).size() == 1);                                                                     \
         CHECK_THROWS_AS(folder->FaxNumber(2, FaxKind::Business), StoreError);                                         \
         CHECK_THROWS_AS(folder->FaxNumber(0, FaxKind::Business), StoreError);                                         \
     }
