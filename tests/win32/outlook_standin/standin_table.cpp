@@ -321,15 +321,27 @@ private:
         const VARIANT *descending = Argument(parameters, 1);
         const bool down = descending && SUCCEEDED(VariantChangeType(&converted, const_cast<VARIANT *>(descending), 0, VT_BOOL))
                           && converted.boolVal != VARIANT_FALSE;
+        // Each row's key once, then the rows by their keys.
         const Snapshot &snapshot = *state.snapshot;
-        std::stable_sort(state.rows.begin(), state.rows.end(), [&](size_t a, size_t b) {
-            Value x, y;
-            PropertyValue(snapshot, snapshot.rows[a], name, &x);
-            PropertyValue(snapshot, snapshot.rows[b], name, &y);
-            const bool less = x.type == VT_DATE ? x.date < y.date : x.text < y.text;
-            const bool more = x.type == VT_DATE ? y.date < x.date : y.text < x.text;
+        struct Keyed {
+            double date;
+            std::wstring text;
+            size_t row;
+        };
+        std::vector<Keyed> keyed;
+        keyed.reserve(state.rows.size());
+        for (size_t row : state.rows) {
+            Value value;
+            PropertyValue(snapshot, snapshot.rows[row], name, &value);
+            keyed.push_back({value.date, value.type == VT_DATE ? std::wstring() : value.text, row});
+        }
+        std::stable_sort(keyed.begin(), keyed.end(), [&](const Keyed &a, const Keyed &b) {
+            const bool less = a.date < b.date || (a.date == b.date && a.text < b.text);
+            const bool more = b.date < a.date || (a.date == b.date && b.text < a.text);
             return down ? more : less;
         });
+        for (size_t i = 0; i < keyed.size(); ++i)
+            state.rows[i] = keyed[i].row;
         state.current = 0;
         return S_OK;
     }
