@@ -67,14 +67,18 @@ void ContactList::EndFill()
     // Equal texts keep the address book's order.
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const Keyed &a, const Keyed &b) { return a.key.compare(b.key) < 0; });
-    for (const Keyed &k : keyed) {
-        // Complete before it joins the list: a change to a listed item makes
-        // the shown list update, which costs much more for long lists.
-        auto *entry = new QListWidgetItem(m_pending[k.index].text);
-        entry->setData(kDataRole, m_pending[k.index].data);
-        addItem(entry);
-    }
+    for (const Keyed &k : keyed)
+        Append(m_pending[k.index].text, m_pending[k.index].data);
     m_pending = {};
+}
+
+void ContactList::Append(const QString &text, qint32 data)
+{
+    // Complete before it joins the list: a change to a listed item makes the
+    // shown list update, which costs much more for long lists.
+    auto *entry = new QListWidgetItem(text);
+    entry->setData(kDataRole, data);
+    addItem(entry);
 }
 
 int ContactList::Selected() const

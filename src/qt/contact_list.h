@@ -16,6 +16,9 @@ public:
     int Add(const QString &text);
     void SetData(int index, qint32 data);
     void EndFill();
+    // Appends an entry where it is told, sorted or not: for entries this list
+    // sorted before.
+    void Append(const QString &text, qint32 data);
     int Selected() const;
     QString Text(int index) const;
     qint32 Data(int index) const;
