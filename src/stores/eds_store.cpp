@@ -219,6 +219,10 @@ public:
 
     int32_t Count() override
     {
+        m_listingStands = false;
+        // Asked before the view's notifications are taken in: a change the
+        // view has not told of yet makes the next look see a new revision.
+        const std::string revision = Revision();
         if (!m_readsWhole) {
             Read("cannot list the contacts", [this](EBookClient *client, GError **error) { return Follow(client, error); });
         }
@@ -229,14 +233,33 @@ public:
                  [&listed](EBookClient *client, GError **error) { return ListAll(client, listed, error); });
             std::sort(listed.begin(), listed.end(), ListedBefore);
             m_listed = std::move(listed);
-        } else if (std::exchange(m_changed, false)) {
-            m_listed.clear();
-            m_listed.reserve(size_t(m_contacts.size()));
-            for (auto contact = m_contacts.cbegin(); contact != m_contacts.cend(); ++contact)
-                m_listed.push_back({contact.key(), contact.value()});
-            std::sort(m_listed.begin(), m_listed.end(), ListedBefore);
+        } else {
+            // The address book changed since the last listing: the view tells
+            // of it soon after, and this listing waits for that.
+            if (!m_changed && !revision.empty() && revision != m_listedRevision)
+                AwaitNotification();
+            if (std::exchange(m_changed, false)) {
+                m_listed.clear();
+                m_listed.reserve(size_t(m_contacts.size()));
+                for (auto contact = m_contacts.cbegin(); contact != m_contacts.cend(); ++contact)
+                    m_listed.push_back({contact.key(), contact.value()});
+                std::sort(m_listed.begin(), m_listed.end(), ListedBefore);
+            }
         }
+        m_listedRevision = revision;
+        m_listingStands = !m_readsWhole && !revision.empty();
         return qint32(m_listed.size());
+    }
+
+    // One call to the service for the address book's revision, which every
+    // change moves on, and the view's notifications that came meanwhile.
+    bool ChangedSinceListing() override
+    {
+        if (!m_listingStands || !m_view || m_serviceEnded)
+            return true;
+        const std::string revision = Revision();
+        TakeNotifications();
+        return m_changed || m_viewFailure || m_serviceEnded || revision.empty() || revision != m_listedRevision;
     }
 
     ContactItem Item(int32_t position) override { return Listed(position).item; }
@@ -260,6 +283,8 @@ private:
     // The first listing of a view waits for all of it; a service that is
     // still busy after this long is taken as stuck.
     static constexpr int kListedWithinMs = 30000;
+    // The service tells a view of a change within this long of making it.
+    static constexpr int kNotifiedWithinMs = 3000;
 
     // Makes m_context the one the view's signals go to.
     class InFolderContext {
@@ -284,6 +309,42 @@ private:
         if (position < 1 || size_t(position) > m_listed.size())
             m_book->Fail("no item at position " + std::to_string(position));
         return m_listed[size_t(position - 1)];
+    }
+
+    // The address book's revision as the service holds it now; empty when
+    // it cannot be had.
+    std::string Revision()
+    {
+        if (!m_client || m_serviceEnded)
+            return {};
+        g_autoptr(GError) error = nullptr;
+        g_autofree gchar *revision = nullptr;
+        if (!e_client_retrieve_properties_sync(E_CLIENT(m_client.get()), nullptr, &error)
+            || !e_client_get_backend_property_sync(E_CLIENT(m_client.get()), CLIENT_BACKEND_PROPERTY_REVISION, &revision,
+                                                   nullptr, &error)
+            || !revision)
+            return {};
+        return revision;
+    }
+
+    void TakeNotifications()
+    {
+        while (g_main_context_iteration(m_context.get(), FALSE)) {
+        }
+    }
+
+    // Waits a little for the view to tell of a change the service has made.
+    void AwaitNotification()
+    {
+        QDeadlineTimer deadline(kNotifiedWithinMs);
+        GSource *wake = g_timeout_source_new(guint(kNotifiedWithinMs));
+        g_source_set_callback(wake, +[](gpointer) { return gboolean(G_SOURCE_CONTINUE); }, nullptr, nullptr);
+        g_source_attach(wake, m_context.get());
+        TakeNotifications();
+        while (!m_changed && !m_viewFailure && !m_serviceEnded && !deadline.hasExpired())
+            g_main_context_iteration(m_context.get(), TRUE);
+        g_source_destroy(wake);
+        g_source_unref(wake);
     }
 
     void Connect()
@@ -477,6 +538,8 @@ private:
     QHash<QByteArray, ContactItem> m_contacts; // by UID, as the view handed them out
     bool m_changed = false; // m_contacts differs from m_listed
     std::vector<ListedContact> m_listed; // as the last Count() saw them, in order
+    std::string m_listedRevision; // the address book's revision as m_listed was taken
+    bool m_listingStands = false; // m_listed was taken from the view, which follows each change since
 };
 
 } // namespace

@@ -50,6 +50,7 @@ void Write(const QString &path, const QByteArray &contents)
 struct VCardFolderFixture {
     static constexpr bool kKeepsOrder = false; // listed by file name
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     QTemporaryDir dir;
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
     {
@@ -72,6 +73,7 @@ struct VCardFolderFixture {
 struct VCardFileFixture {
     static constexpr bool kKeepsOrder = true;
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     QTemporaryDir dir;
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
     {
@@ -91,6 +93,7 @@ struct VCardFileFixture {
 struct EdsFixture {
     static constexpr bool kKeepsOrder = false; // sorted by name
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     std::unique_ptr<EdsTestBook> book;
     std::map<Text, QByteArray> uids; // by the contact's three names
 
