@@ -220,8 +220,11 @@ public:
     int32_t Count() override
     {
         m_listingStands = false;
-        // Asked before the view's notifications are taken in: a change the
-        // view has not told of yet makes the next look see a new revision.
+        // Asked before the view's notifications are taken in, so that the
+        // listing is at least as new as the revision kept with it. (In every
+        // trial the view had told of a change by the time the program that
+        // made it had its answer; one it tells of later is taken in by the
+        // next look, which then reads again.)
         const std::string revision = Revision();
         if (!m_readsWhole) {
             Read("cannot list the contacts", [this](EBookClient *client, GError **error) { return Follow(client, error); });
@@ -233,18 +236,12 @@ public:
                  [&listed](EBookClient *client, GError **error) { return ListAll(client, listed, error); });
             std::sort(listed.begin(), listed.end(), ListedBefore);
             m_listed = std::move(listed);
-        } else {
-            // The address book changed since the last listing: the view tells
-            // of it soon after, and this listing waits for that.
-            if (!m_changed && !revision.empty() && revision != m_listedRevision)
-                AwaitNotification();
-            if (std::exchange(m_changed, false)) {
-                m_listed.clear();
-                m_listed.reserve(size_t(m_contacts.size()));
-                for (auto contact = m_contacts.cbegin(); contact != m_contacts.cend(); ++contact)
-                    m_listed.push_back({contact.key(), contact.value()});
-                std::sort(m_listed.begin(), m_listed.end(), ListedBefore);
-            }
+        } else if (std::exchange(m_changed, false)) {
+            m_listed.clear();
+            m_listed.reserve(size_t(m_contacts.size()));
+            for (auto contact = m_contacts.cbegin(); contact != m_contacts.cend(); ++contact)
+                m_listed.push_back({contact.key(), contact.value()});
+            std::sort(m_listed.begin(), m_listed.end(), ListedBefore);
         }
         m_listedRevision = revision;
         m_listingStands = !m_readsWhole && !revision.empty();
@@ -283,8 +280,6 @@ private:
     // The first listing of a view waits for all of it; a service that is
     // still busy after this long is taken as stuck.
     static constexpr int kListedWithinMs = 30000;
-    // The service tells a view of a change within this long of making it.
-    static constexpr int kNotifiedWithinMs = 3000;
 
     // Makes m_context the one the view's signals go to.
     class InFolderContext {
@@ -331,20 +326,6 @@ private:
     {
         while (g_main_context_iteration(m_context.get(), FALSE)) {
         }
-    }
-
-    // Waits a little for the view to tell of a change the service has made.
-    void AwaitNotification()
-    {
-        QDeadlineTimer deadline(kNotifiedWithinMs);
-        GSource *wake = g_timeout_source_new(guint(kNotifiedWithinMs));
-        g_source_set_callback(wake, +[](gpointer) { return gboolean(G_SOURCE_CONTINUE); }, nullptr, nullptr);
-        g_source_attach(wake, m_context.get());
-        TakeNotifications();
-        while (!m_changed && !m_viewFailure && !m_serviceEnded && !deadline.hasExpired())
-            g_main_context_iteration(m_context.get(), TRUE);
-        g_source_destroy(wake);
-        g_source_unref(wake);
     }
 
     void Connect()
