@@ -54,8 +54,15 @@ public:
     void SetItemData(int index, int32_t data) override { m_list->SetData(index, data); }
     void AddSorted(const std::vector<ListEntry> &entries) override
     {
-        for (const ListEntry &entry : entries)
-            m_list->Append(ToQString(entry.text), entry.data);
+        QStringList texts;
+        std::vector<qint32> data;
+        texts.reserve(qsizetype(entries.size()));
+        data.reserve(entries.size());
+        for (const ListEntry &entry : entries) {
+            texts.append(ToQString(entry.text));
+            data.push_back(entry.data);
+        }
+        m_list->Append(texts, data);
     }
     std::vector<ListEntry> Entries() const override
     {

@@ -145,7 +145,7 @@ void TestDialogWindow::unchangedBookIsRefilledAsTheListFirstSortedIt()
     const auto entries = [&] {
         QList<std::pair<QString, int>> shown;
         for (int i = 0; i < h->ui().addressList->count(); ++i)
-            shown.append({h->ui().addressList->item(i)->text(), h->ui().addressList->item(i)->data(Qt::UserRole).toInt()});
+            shown.append({h->ui().addressList->item(i)->text(), h->ui().addressList->Data(i)});
         return shown;
     };
     QList<std::pair<QString, int>> first;
