@@ -48,6 +48,18 @@ inline int32_t PositionOf(ContactsFolder &folder, const Text &last)
     return 0;
 }
 
+// A listing item by item: the count, then the item at every position.
+inline std::vector<Listed> ListItemByItem(ContactsFolder &folder)
+{
+    std::vector<Listed> listed;
+    const int32_t count = folder.Count();
+    for (int32_t position = 1; position <= count; ++position) {
+        const ContactItem item = folder.Item(position);
+        listed.push_back({item.itemClass, item.lastName, item.firstName, item.companyName});
+    }
+    return listed;
+}
+
 // The contacts of a listing; a store may leave out the items of other classes.
 inline std::vector<Listed> ContactsOf(const std::vector<Listed> &items)
 {
@@ -173,7 +185,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
         this->Replace({Contact("0", "first", "999"), Contact("B", "b", "2")});                                        \
         CHECK_THROWS_AS(folder->FaxNumber(again, FaxKind::Business), StoreError);                                     \
     }                                                                                                                 \
-    TEST_CASE_FIXTURE(Fixture, name ": a listing in one call lists what item by item does, in the same order")        \
+    TEST_CASE_FIXTURE(Fixture, name ": a listing in one call lists the contacts item by item does, in order")       \
     {                                                                                                                 \
         using namespace contract;                                                                                     \
         std::vector<FakeContact> items = {Contact("C", "c", "3"), Contact("A", "a", "1"), Full("", "", "B Ltd", "", "", "")}; \
@@ -186,8 +198,8 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
         auto folder = store->OpenDefaultContactsFolder();                                                             \
         std::vector<ContactItem> listed;                                                                              \
         folder->ListItems(listed);                                                                                    \
-        CHECK(AsListed(listed) == ListAll(*folder));                                                                  \
-        CHECK(Sorted(AsListed(listed)) == SortedListing(items));                                                      \
+        CHECK(ContactsOf(AsListed(listed)) == ContactsOf(ListItemByItem(*folder)));                                   \
+        CHECK(Sorted(ContactsOf(AsListed(listed))) == ContactsOf(SortedListing(items)));                              \
         /* The positions are those of the listing. */                                                                 \
         listed.clear();                                                                                               \
         folder->ListItems(listed);                                                                                    \
@@ -252,7 +264,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
     {                                                                                                                 \
         auto store = this->Open({Contact("A", "a", "1")});                                                            \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
-        REQUIRE(contract::ListAll(*folder).size() == 1);                                                                     \
+        REQUIRE(contract::ListAll(*folder).size() == 1);                                                              \
         CHECK_THROWS_AS(folder->FaxNumber(2, FaxKind::Business), StoreError);                                         \
         CHECK_THROWS_AS(folder->FaxNumber(0, FaxKind::Business), StoreError);                                         \
     }

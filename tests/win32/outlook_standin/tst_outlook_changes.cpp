@@ -61,6 +61,7 @@ bool PumpUntil(StandIn &standIn, const std::string &part)
 TEST_CASE("Outlook store: round trips to Outlook for a listing, an unchanged folder and a selection")
 {
     StandIn standIn(Server::OutOfProcess);
+    standIn.HoldServer();
     for (int n : {3, 2500}) {
         CAPTURE(n);
         standIn.Serve(Contacts(n));
@@ -94,6 +95,7 @@ TEST_CASE("Outlook store: round trips to Outlook for a listing, an unchanged fol
 TEST_CASE("Outlook store: any failing table call gives the same listing item by item")
 {
     StandIn standIn(Server::OutOfProcess);
+    standIn.HoldServer();
     const std::vector<std::string> lines = {"40\tA\ta\t\t1", "69\tTeam", "40\tB\tb\tCo\t2"};
     for (const char *failing : {"GetTable", "Columns", "RemoveAll", "Add", "GetRowCount", "GetArray"}) {
         CAPTURE(failing);
@@ -117,6 +119,7 @@ TEST_CASE("Outlook store: any failing table call gives the same listing item by 
 TEST_CASE_TEMPLATE_DEFINE("Outlook store: a change made just before a request is seen", T, changes)
 {
     StandIn standIn(T::server);
+    standIn.HoldServer();
     const std::vector<std::string> lines = {"40\tA\ta\t\t1", "40\tB\tb\t\t2", "69\tTeam"};
     struct Change {
         const char *what;

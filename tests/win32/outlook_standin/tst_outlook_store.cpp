@@ -177,6 +177,7 @@ TEST_CASE("Outlook store, item by item: the collection is fetched afresh for the
 TEST_CASE("Outlook store: member IDs are looked up once per name and kind of object, then kept")
 {
     StandIn standIn(Server::OutOfProcess);
+    standIn.HoldServer();
     const std::vector<std::string> lines = {"40\tSmith\tAnn\tAcme\t1", "69\tTeam", "40\tJones\tBob\t\t\t\t9"};
     for (Way way : {Way::Table, Way::ItemByItem}) {
         CAPTURE(int(way));
