@@ -1,13 +1,15 @@
-// Times the listing of N contacts through the Outlook store, as the program
-// lists them (a count, then per position the class and, for a contact, the
-// three names), against the Outlook stand-in in and out of process; and, for
-// comparison, reads of the same values in fewer calls, which the store does
-// not make: the collection held and each item's values in one call, and the
-// whole listing in one call.
+// Times the Outlook store against the Outlook stand-in, in and out of
+// process, and counts the calls the stand-in receives for each step (round
+// trips to Outlook, out of process): opening the Contacts folder, the first
+// listing of a request (through Outlook's table), the word that the folder is
+// unchanged at the next request, a selection's three fax numbers, and the
+// listing item by item, as the store reads where the table cannot be had.
 //
 // bench_outlook [RUNS [in-process|out-of-process|both [N ...]]]: prints a
-// tab-separated line per server, N and way: server, n, way, and the median,
-// least and greatest milliseconds of the runs.
+// tab-separated line per server, N and step: server, n, step, the median,
+// least and greatest milliseconds of the runs, and the calls of the last run.
+// The item-by-item listing runs once, and out of process only up to 1,000
+// contacts (it costs tens of milliseconds a contact there).
 #include "outlook_store.h"
 #include "registration.h"
 
@@ -34,95 +36,68 @@ void Check(HRESULT hr, const char *what)
     }
 }
 
-VARIANT Call(IDispatch *object, const wchar_t *name, WORD kind, VARIANT *argument = nullptr)
-{
-    DISPID id;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    Check(object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id), "GetIDsOfNames");
-    DISPPARAMS parameters = {argument, nullptr, argument ? 1u : 0u, 0};
-    VARIANT result;
-    VariantInit(&result);
-    Check(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &parameters, &result, nullptr, nullptr), "Invoke");
-    return result;
-}
-
-IDispatch *Folder(IDispatch **application)
-{
-    CLSID clsid;
-    Check(CLSIDFromProgID(L"outlook.application", &clsid), "CLSIDFromProgID");
-    Check(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
-                           reinterpret_cast<void **>(application)),
-          "CoCreateInstance");
-    VARIANT mapi;
-    mapi.vt = VT_BSTR;
-    mapi.bstrVal = SysAllocString(L"MAPI");
-    VARIANT nameSpace = Call(*application, L"GetNamespace", DISPATCH_METHOD, &mapi);
-    VariantClear(&mapi);
-    VARIANT ten;
-    ten.vt = VT_I4;
-    ten.lVal = 10;
-    VARIANT folder = Call(nameSpace.pdispVal, L"GetDefaultFolder", DISPATCH_METHOD, &ten);
-    VariantClear(&nameSpace);
-    return folder.pdispVal;
-}
-
-// The store's own listing, as the program runs it.
-void StoreListing(ContactsFolder &folder)
-{
-    const int32_t count = folder.Count();
-    for (int32_t position = 1; position <= count; ++position)
-        folder.Item(position);
-}
-
-// The collection fetched once and each item's four values in one call.
-void OneCallPerItem(IDispatch *folder)
-{
-    VARIANT items = Call(folder, L"Items", DISPATCH_PROPERTYGET);
-    VARIANT count = Call(items.pdispVal, L"Count", DISPATCH_PROPERTYGET);
-    for (long position = 1; position <= count.lVal; ++position) {
-        VARIANT index;
-        index.vt = VT_I4;
-        index.lVal = position;
-        VARIANT item = Call(items.pdispVal, L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, &index);
-        VARIANT fields = Call(item.pdispVal, L"ListingFields", DISPATCH_METHOD);
-        VariantClear(&fields);
-        VariantClear(&item);
+// An application object of the stand-in's own, to ask how many calls it has
+// received; it also keeps the out-of-process server up between runs.
+class Counter {
+public:
+    Counter()
+    {
+        CLSID clsid;
+        Check(CLSIDFromProgID(L"outlook.application", &clsid), "CLSIDFromProgID");
+        Check(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
+                               reinterpret_cast<void **>(&m_application)),
+              "CoCreateInstance");
+        LPOLESTR names[] = {const_cast<LPOLESTR>(L"ReceivedCalls")};
+        Check(m_application->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &m_id), "GetIDsOfNames");
     }
-    VariantClear(&items);
-}
+    ~Counter() { m_application->Release(); }
+    long Calls()
+    {
+        DISPPARAMS none = {nullptr, nullptr, 0, 0};
+        VARIANT result;
+        VariantInit(&result);
+        Check(m_application->Invoke(m_id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, nullptr,
+                                    nullptr),
+              "ReceivedCalls");
+        return result.lVal;
+    }
 
-// The whole listing in one call.
-void OneCall(IDispatch *folder)
-{
-    VARIANT items = Call(folder, L"Items", DISPATCH_PROPERTYGET);
-    VARIANT rows = Call(items.pdispVal, L"ListingRows", DISPATCH_METHOD);
-    VariantClear(&rows);
-    VariantClear(&items);
-}
+private:
+    IDispatch *m_application = nullptr;
+    DISPID m_id = DISPID_UNKNOWN;
+};
 
 struct Figures {
     double median, min, max;
+    long calls;
 };
 
-Figures Time(int runs, const std::function<void()> &listing)
+// Runs the step `runs` times, each after its own preparation (not timed).
+Figures Time(Counter &counter, int runs, const std::function<void()> &prepare, const std::function<void()> &step)
 {
     std::vector<double> ms;
+    long calls = 0;
     for (int run = 0; run < runs; ++run) {
+        prepare();
+        const long before = counter.Calls();
         const Clock::time_point start = Clock::now();
-        listing();
+        step();
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        calls = counter.Calls() - before;
     }
     std::sort(ms.begin(), ms.end());
-    return {ms[ms.size() / 2], ms.front(), ms.back()};
+    return {ms[ms.size() / 2], ms.front(), ms.back(), calls};
 }
 
-std::wstring WriteContacts(int n)
+std::wstring WriteContacts(int n, bool withoutTable)
 {
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
     const std::wstring path = std::wstring(temp) + L"corvane-bench-" + std::to_wstring(GetCurrentProcessId()) + L"-"
-                              + std::to_wstring(n) + L".tsv";
+                              + std::to_wstring(n) + (withoutTable ? L"-items" : L"") + L".tsv";
     std::ofstream out(std::filesystem::path(path), std::ios::binary);
+    if (withoutTable)
+        out << "!fail GetTable\n";
     for (int i = 1; i <= n; ++i)
         out << "40\tLast" << i << "\tFirst" << i << "\tCompany " << i % 97 << "\t+49 30 " << i << "\t\t\n";
     return path;
@@ -140,30 +115,61 @@ int wmain(int argc, wchar_t **argv)
         sizes = {100, 5000, 32766};
     Check(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), "CoInitializeEx");
     standin::SetJournalFile({});
-    std::printf("server\tn\tway\tmedian_ms\tmin_ms\tmax_ms\n");
+    std::printf("server\tn\tstep\tmedian_ms\tmin_ms\tmax_ms\tcalls\n");
     for (standin::Server server : {standin::Server::InProcess, standin::Server::OutOfProcess}) {
-        if (servers != L"both" && servers != (server == standin::Server::InProcess ? L"in-process" : L"out-of-process"))
+        const bool inProcess = server == standin::Server::InProcess;
+        if (servers != L"both" && servers != (inProcess ? L"in-process" : L"out-of-process"))
             continue;
         standin::Register(server);
-        const char *name = server == standin::Server::InProcess ? "in-process" : "out-of-process";
+        const char *name = inProcess ? "in-process" : "out-of-process";
         for (int n : sizes) {
-            const std::wstring contacts = WriteContacts(n);
-            standin::SetContactsFile(contacts);
-            IDispatch *application = nullptr;
-            IDispatch *folder = Folder(&application); // keeps the server up between runs
-            const auto report = [&](const char *way, Figures f) {
-                std::printf("%s\t%d\t%s\t%.1f\t%.1f\t%.1f\n", name, n, way, f.median, f.min, f.max);
+            const auto report = [&](const char *step, Figures f) {
+                std::printf("%s\t%d\t%s\t%.1f\t%.1f\t%.1f\t%ld\n", name, n, step, f.median, f.min, f.max, f.calls);
                 std::fflush(stdout);
             };
-            {
-                OutlookStore store;
-                auto contacts = store.OpenDefaultContactsFolder();
-                report("store", Time(runs, [&] { StoreListing(*contacts); }));
+            const std::wstring contacts = WriteContacts(n, false);
+            standin::SetContactsFile(contacts);
+            Counter counter;
+            std::unique_ptr<OutlookStore> store;
+            std::unique_ptr<ContactsFolder> folder;
+            std::vector<ContactItem> items;
+            const auto open = [&] {
+                folder.reset();
+                store.reset();
+                store = std::make_unique<OutlookStore>();
+                folder = store->OpenDefaultContactsFolder();
+            };
+            report("open", Time(counter, runs, [&] { folder.reset(); store.reset(); }, open));
+            report("first-listing", Time(counter, runs, open, [&] {
+                       items.clear();
+                       folder->ListItems(items);
+                   }));
+            if (items.size() != size_t(n)) {
+                std::fprintf(stderr, "bench_outlook: listed %zu of %d\n", items.size(), n);
+                return 1;
             }
-            report("one-call-per-item", Time(runs, [&] { OneCallPerItem(folder); }));
-            report("one-call", Time(runs, [&] { OneCall(folder); }));
-            folder->Release();
-            application->Release();
+            report("unchanged", Time(counter, runs, [] {}, [&] {
+                       if (folder->ChangedSinceListing())
+                           std::fprintf(stderr, "bench_outlook: the folder seems changed\n");
+                   }));
+            const auto select = [&](int32_t position) {
+                for (FaxKind kind : {FaxKind::Business, FaxKind::Home, FaxKind::Other})
+                    folder->FaxNumber(position, kind);
+            };
+            report("selection", Time(counter, runs, [&] { select(1); }, [&] { select(int32_t(n / 2 + 1)); }));
+            folder.reset();
+            store.reset();
+            if (inProcess || n <= 1000) {
+                const std::wstring itemByItem = WriteContacts(n, true);
+                standin::SetContactsFile(itemByItem);
+                report("item-by-item-listing", Time(counter, 1, open, [&] {
+                           items.clear();
+                           folder->ListItems(items);
+                       }));
+                folder.reset();
+                store.reset();
+                DeleteFileW(itemByItem.c_str());
+            }
             DeleteFileW(contacts.c_str());
         }
     }

@@ -78,6 +78,7 @@ void frm_outlook::Form_Unload()
 
 void frm_outlook::ReleaseAddressBook()
 {
+    m_listedEntries.reset();
     m_contactsFolder.reset();
     m_outlookApp.reset();
 }
@@ -217,20 +218,16 @@ void frm_outlook::LoadContacts()
 
     bool failed = false;
     ui.addressList.BeginFill();
-    try {
-        const int32_t count = m_contactsFolder->Count();
-        for (int32_t position = 1; position <= count; ++position) {
-            const ContactItem item = m_contactsFolder->Item(position);
-            if (item.itemClass != ContactClass)
-                continue;
-            const int index = ui.addressList.AddItem(DisplayText(item.lastName, item.firstName, item.companyName));
-            ui.addressList.SetItemData(index, position);
-        }
-    } catch (const StoreError &) {
-        // What was read so far stays listed; the user can still type a number.
-        failed = true;
+    if (ListingStillStands()) {
+        ui.addressList.AddSorted(*m_listedEntries);
+    } else {
+        m_listedEntries.reset();
+        failed = !ListAddressBook();
     }
     ui.addressList.EndFill();
+    // A listing cut short is not kept: the next request reads again.
+    if (!failed && !m_listedEntries)
+        m_listedEntries = ui.addressList.Entries();
 
     ui.fax_notify.SetCaption(Text(texts::Headline));
     ui.addressList.SetEnabled(true);
@@ -238,6 +235,37 @@ void frm_outlook::LoadContacts()
     ui.frm_outlook.SetBusyPointer(false);
     if (failed)
         m_boxes.Error(Text(texts::StoreFailure), Text(texts::ErrorTitle));
+}
+
+bool frm_outlook::ListingStillStands()
+{
+    if (!m_listedEntries)
+        return false;
+    try {
+        return !m_contactsFolder->ChangedSinceListing();
+    } catch (const StoreError &) {
+        return false; // the listing that follows tells the user
+    }
+}
+
+bool frm_outlook::ListAddressBook()
+{
+    std::vector<ContactItem> items;
+    bool complete = true;
+    try {
+        m_contactsFolder->ListItems(items);
+    } catch (const StoreError &) {
+        // What was read so far is listed; the user can still type a number.
+        complete = false;
+    }
+    for (size_t at = 0; at < items.size(); ++at) {
+        const ContactItem &item = items[at];
+        if (item.itemClass != ContactClass)
+            continue;
+        const int index = ui.addressList.AddItem(DisplayText(item.lastName, item.firstName, item.companyName));
+        ui.addressList.SetItemData(index, int32_t(at + 1));
+    }
+    return complete;
 }
 
 void frm_outlook::addressList_Click()

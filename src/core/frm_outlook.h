@@ -5,6 +5,8 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
+#include <vector>
 
 // What the logic is given by its front end: the dialog's controls and the
 // desktop's pieces. The front end owns them all and outlives the logic.
@@ -76,6 +78,10 @@ private:
     void CloseProgram();
     void ReleaseAddressBook();
     void LoadContacts();
+    // Fills the list from the address book; false when the listing failed
+    // part of the way.
+    bool ListAddressBook();
+    bool ListingStillStands();
     void CancelFax();
     void EndSession();
     void ResetDialog();
@@ -92,6 +98,9 @@ private:
     std::function<std::string(TextView)> m_encodeRecipient;
     std::unique_ptr<ContactStore> m_outlookApp;
     std::unique_ptr<ContactsFolder> m_contactsFolder;
+    // The entries of the last complete listing, as the list sorted them: an
+    // address book that has not changed since is not read again.
+    std::optional<std::vector<ListEntry>> m_listedEntries;
     int16_t m_closePending = False;
     Text m_recipient;
     Text m_businessFax, m_homeFax, m_otherFax;

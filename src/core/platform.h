@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 // What the program's logic needs of the desktop. Each front end implements
 // these over its toolkit; the logic holds references and calls nothing else.
@@ -44,6 +45,13 @@ public:
     virtual void SetText(const Text &text) = 0;
 };
 
+// An entry of a list: its text and its number.
+struct ListEntry {
+    Text text;
+    int32_t data = 0;
+    bool operator==(const ListEntry &) const = default;
+};
+
 // A list whose entries each carry a text and a number. The list may keep its
 // entries sorted: an entry's index is where it landed.
 class ListBox {
@@ -58,6 +66,12 @@ public:
     // Adds an entry; the index of the entry just added.
     virtual int AddItem(const Text &text) = 0;
     virtual void SetItemData(int index, int32_t data) = 0;
+    // Appends the entries in the order given, without sorting them: entries
+    // this list has sorted before, as Entries() gave them. Called between
+    // BeginFill() and EndFill().
+    virtual void AddSorted(const std::vector<ListEntry> &entries) = 0;
+    // Every entry, in the order the list shows them.
+    virtual std::vector<ListEntry> Entries() const = 0;
     // -1 when no entry is selected.
     virtual int SelectedIndex() const = 0;
     virtual Text ItemText(int index) const = 0;

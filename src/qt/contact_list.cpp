@@ -4,8 +4,6 @@
 #include <algorithm>
 
 namespace {
-constexpr int kDataRole = Qt::UserRole;
-
 // The C locale's collation is plain code order, which ignores the case
 // setting: such users' lists sort as English does.
 QCollator UserCollator()
@@ -22,6 +20,18 @@ ContactList::ContactList(QWidget *parent) : QListWidget(parent)
 {
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this](const QModelIndex &, int first, int last) {
+        const size_t rows = size_t(last - first + 1);
+        const auto at = m_data.begin() + first;
+        if (m_incoming && m_incoming->size() == rows)
+            m_data.insert(at, m_incoming->begin(), m_incoming->end());
+        else
+            m_data.insert(at, rows, 0);
+    });
+    connect(model(), &QAbstractItemModel::rowsRemoved, this, [this](const QModelIndex &, int first, int last) {
+        m_data.erase(m_data.begin() + first, m_data.begin() + last + 1);
+    });
+    connect(model(), &QAbstractItemModel::modelReset, this, [this] { m_data.assign(size_t(count()), 0); });
 }
 
 void ContactList::BeginFill()
@@ -49,7 +59,7 @@ void ContactList::SetData(int index, qint32 data)
     if (m_filling)
         m_pending.at(size_t(index)).data = data;
     else
-        item(index)->setData(kDataRole, data);
+        m_data.at(size_t(index)) = data;
 }
 
 void ContactList::EndFill()
@@ -67,14 +77,25 @@ void ContactList::EndFill()
     // Equal texts keep the address book's order.
     std::stable_sort(keyed.begin(), keyed.end(),
                      [](const Keyed &a, const Keyed &b) { return a.key.compare(b.key) < 0; });
+    QStringList texts;
+    std::vector<qint32> data;
+    texts.reserve(qsizetype(keyed.size()));
+    data.reserve(keyed.size());
     for (const Keyed &k : keyed) {
-        // Complete before it joins the list: a change to a listed item makes
-        // the shown list update, which costs much more for long lists.
-        auto *entry = new QListWidgetItem(m_pending[k.index].text);
-        entry->setData(kDataRole, m_pending[k.index].data);
-        addItem(entry);
+        texts.append(m_pending[k.index].text);
+        data.push_back(m_pending[k.index].data);
     }
     m_pending = {};
+    Append(texts, data);
+}
+
+void ContactList::Append(const QStringList &texts, const std::vector<qint32> &data)
+{
+    if (texts.isEmpty())
+        return;
+    m_incoming = &data;
+    insertItems(count(), texts);
+    m_incoming = nullptr;
 }
 
 int ContactList::Selected() const
@@ -90,7 +111,7 @@ QString ContactList::Text(int index) const
 
 qint32 ContactList::Data(int index) const
 {
-    return item(index)->data(kDataRole).toInt();
+    return m_data.at(size_t(index));
 }
 
 QItemSelectionModel::SelectionFlags ContactList::selectionCommand(const QModelIndex &index, const QEvent *event) const

@@ -5,6 +5,8 @@
 // The address-book list: sorted as the user's language sorts, filled in one
 // batch, and a chosen entry cannot be deselected (Ctrl+click or Ctrl+Space
 // would otherwise leave the dialog with no contact while one is offered).
+// Each row's number is kept beside the rows rather than in them: a batch of
+// rows then goes in as one insertion of texts.
 class ContactList final : public QListWidget {
     Q_OBJECT
 public:
@@ -16,6 +18,9 @@ public:
     int Add(const QString &text);
     void SetData(int index, qint32 data);
     void EndFill();
+    // Appends the entries as given, sorted or not: for entries this list
+    // sorted before.
+    void Append(const QStringList &texts, const std::vector<qint32> &data);
     int Selected() const;
     QString Text(int index) const;
     qint32 Data(int index) const;
@@ -31,4 +36,8 @@ private:
     };
     bool m_filling = false;
     std::vector<Pending> m_pending;
+    // One a row, following the rows however they are inserted or removed.
+    std::vector<qint32> m_data;
+    // The numbers of the rows being appended.
+    const std::vector<qint32> *m_incoming = nullptr;
 };

@@ -52,6 +52,26 @@ public:
     void EndFill() override { m_list->EndFill(); }
     int AddItem(const Text &text) override { return m_list->Add(ToQString(text)); }
     void SetItemData(int index, int32_t data) override { m_list->SetData(index, data); }
+    void AddSorted(const std::vector<ListEntry> &entries) override
+    {
+        QStringList texts;
+        std::vector<qint32> data;
+        texts.reserve(qsizetype(entries.size()));
+        data.reserve(entries.size());
+        for (const ListEntry &entry : entries) {
+            texts.append(ToQString(entry.text));
+            data.push_back(entry.data);
+        }
+        m_list->Append(texts, data);
+    }
+    std::vector<ListEntry> Entries() const override
+    {
+        std::vector<ListEntry> entries;
+        entries.reserve(size_t(m_list->count()));
+        for (int index = 0; index < m_list->count(); ++index)
+            entries.push_back({ToText(m_list->Text(index)), m_list->Data(index)});
+        return entries;
+    }
     int SelectedIndex() const override { return m_list->Selected(); }
     Text ItemText(int index) const override { return ToText(m_list->Text(index)); }
     int32_t ItemData(int index) const override { return m_list->Data(index); }

@@ -219,6 +219,13 @@ public:
 
     int32_t Count() override
     {
+        m_listingStands = false;
+        // Asked before the view's notifications are taken in, so that the
+        // listing is at least as new as the revision kept with it. (In every
+        // trial the view had told of a change by the time the program that
+        // made it had its answer; one it tells of later is taken in by the
+        // next look, which then reads again.)
+        const std::string revision = Revision();
         if (!m_readsWhole) {
             Read("cannot list the contacts", [this](EBookClient *client, GError **error) { return Follow(client, error); });
         }
@@ -236,7 +243,20 @@ public:
                 m_listed.push_back({contact.key(), contact.value()});
             std::sort(m_listed.begin(), m_listed.end(), ListedBefore);
         }
+        m_listedRevision = revision;
+        m_listingStands = !m_readsWhole && !revision.empty();
         return qint32(m_listed.size());
+    }
+
+    // One call to the service for the address book's revision, which every
+    // change moves on, and the view's notifications that came meanwhile.
+    bool ChangedSinceListing() override
+    {
+        if (!m_listingStands || !m_view || m_serviceEnded)
+            return true;
+        const std::string revision = Revision();
+        TakeNotifications();
+        return m_changed || m_viewFailure || m_serviceEnded || revision.empty() || revision != m_listedRevision;
     }
 
     ContactItem Item(int32_t position) override { return Listed(position).item; }
@@ -284,6 +304,28 @@ private:
         if (position < 1 || size_t(position) > m_listed.size())
             m_book->Fail("no item at position " + std::to_string(position));
         return m_listed[size_t(position - 1)];
+    }
+
+    // The address book's revision as the service holds it now; empty when
+    // it cannot be had.
+    std::string Revision()
+    {
+        if (!m_client || m_serviceEnded)
+            return {};
+        g_autoptr(GError) error = nullptr;
+        g_autofree gchar *revision = nullptr;
+        if (!e_client_retrieve_properties_sync(E_CLIENT(m_client.get()), nullptr, &error)
+            || !e_client_get_backend_property_sync(E_CLIENT(m_client.get()), CLIENT_BACKEND_PROPERTY_REVISION, &revision,
+                                                   nullptr, &error)
+            || !revision)
+            return {};
+        return revision;
+    }
+
+    void TakeNotifications()
+    {
+        while (g_main_context_iteration(m_context.get(), FALSE)) {
+        }
     }
 
     void Connect()
@@ -477,6 +519,8 @@ private:
     QHash<QByteArray, ContactItem> m_contacts; // by UID, as the view handed them out
     bool m_changed = false; // m_contacts differs from m_listed
     std::vector<ListedContact> m_listed; // as the last Count() saw them, in order
+    std::string m_listedRevision; // the address book's revision as m_listed was taken
+    bool m_listingStands = false; // m_listed was taken from the view, which follows each change since
 };
 
 } // namespace

@@ -1,12 +1,13 @@
 #include "outlook_store.h"
 
-#include <windows.h>
-#include <objbase.h>
-#include <oleauto.h>
+#include "outlook_dispatch.h"
+#include "outlook_events.h"
+#include "outlook_table.h"
 
-#include <cstdio>
-#include <string>
+#include <optional>
 #include <vector>
+
+using namespace outlook;
 
 // Outlook's interfaces on the way to the contacts, by their interface IDs.
 // There are no headers for them here: every call goes through IDispatch.
@@ -17,153 +18,6 @@ constexpr IID IID_OutlookFolder = {0x00063006, 0x0000, 0x0000, {0xC0, 0x00, 0x00
 constexpr IID IID_OutlookItems = {0x00063041, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
 constexpr long kContactsFolder = 10; // olFolderContacts
-
-std::string Hex(HRESULT hr)
-{
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-    return text;
-}
-
-std::string Utf8(const wchar_t *text, size_t length)
-{
-    return ToUtf8(TextView(reinterpret_cast<const char16_t *>(text), length));
-}
-
-std::string Utf8(const wchar_t *text)
-{
-    return text ? Utf8(text, wcslen(text)) : std::string();
-}
-
-// One reference to a COM object, released when it goes.
-class Ref {
-public:
-    Ref() = default;
-    explicit Ref(IDispatch *object) : m_object(object) {}
-    Ref(Ref &&other) noexcept : m_object(other.m_object) { other.m_object = nullptr; }
-    Ref &operator=(Ref &&other) noexcept
-    {
-        std::swap(m_object, other.m_object);
-        return *this;
-    }
-    ~Ref() { Reset(); }
-    void Reset()
-    {
-        if (m_object)
-            m_object->Release();
-        m_object = nullptr;
-    }
-    IDispatch *Get() const { return m_object; }
-
-private:
-    IDispatch *m_object = nullptr;
-};
-
-struct Variant : VARIANT {
-    Variant() { VariantInit(this); }
-    ~Variant() { VariantClear(this); }
-    Variant(Variant &&other) noexcept : VARIANT(other) { VariantInit(&other); }
-    Variant(const Variant &) = delete;
-    Variant &operator=(const Variant &) = delete;
-};
-
-// Calls a member of an object, looked up by its name at this moment.
-Variant Call(IDispatch *object, const wchar_t *name, WORD kind, VARIANT *arguments = nullptr, UINT argumentCount = 0)
-{
-    DISPID id = DISPID_UNKNOWN;
-    LPOLESTR names[] = {const_cast<LPOLESTR>(name)};
-    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (FAILED(hr))
-        throw StoreError("Outlook does not know " + Utf8(name) + " (" + Hex(hr) + ")");
-    DISPPARAMS parameters = {arguments, nullptr, argumentCount, 0};
-    Variant result;
-    EXCEPINFO exception = {};
-    UINT badArgument = 0;
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, kind, &parameters, &result, &exception, &badArgument);
-    if (hr == DISP_E_EXCEPTION) {
-        if (exception.pfnDeferredFillIn)
-            exception.pfnDeferredFillIn(&exception);
-        std::string reason = Utf8(name) + " failed in Outlook";
-        const HRESULT code = exception.scode ? exception.scode : HRESULT(exception.wCode);
-        if (code)
-            reason += " (" + Hex(code) + ")";
-        if (exception.bstrDescription)
-            reason += ": " + Utf8(exception.bstrDescription, SysStringLen(exception.bstrDescription));
-        SysFreeString(exception.bstrSource);
-        SysFreeString(exception.bstrDescription);
-        SysFreeString(exception.bstrHelpFile);
-        throw StoreError(reason);
-    }
-    if (FAILED(hr))
-        throw StoreError(Utf8(name) + " failed (" + Hex(hr) + ")");
-    return result;
-}
-
-Variant Get(IDispatch *object, const wchar_t *property)
-{
-    return Call(object, property, DISPATCH_PROPERTYGET);
-}
-
-// The interface of an object that a call answered with.
-Ref AsObject(const VARIANT &value, const IID &iid, const char *what)
-{
-    IUnknown *unknown = nullptr;
-    if (value.vt == VT_DISPATCH)
-        unknown = value.pdispVal;
-    else if (value.vt == VT_UNKNOWN)
-        unknown = value.punkVal;
-    if (!unknown)
-        throw StoreError(std::string("Outlook gave no ") + what);
-    IDispatch *object = nullptr;
-    const HRESULT hr = unknown->QueryInterface(iid, reinterpret_cast<void **>(&object));
-    if (FAILED(hr) || !object)
-        throw StoreError(std::string("Outlook's ") + what + " lacks the expected interface (" + Hex(hr) + ")");
-    return Ref(object);
-}
-
-// A text property: empty when it has no value, an error when it is not text.
-Text AsText(const VARIANT &value, const wchar_t *property)
-{
-    switch (value.vt) {
-    case VT_BSTR:
-        return value.bstrVal ? Text(reinterpret_cast<const char16_t *>(value.bstrVal), SysStringLen(value.bstrVal))
-                             : Text();
-    case VT_EMPTY:
-    case VT_NULL:
-        return {};
-    default:
-        throw StoreError(Utf8(property) + " is not text (variant type " + std::to_string(value.vt) + ")");
-    }
-}
-
-long long AsInteger(const VARIANT &value, const wchar_t *property)
-{
-    switch (value.vt) {
-    case VT_I1: return value.cVal;
-    case VT_UI1: return value.bVal;
-    case VT_I2: return value.iVal;
-    case VT_UI2: return value.uiVal;
-    case VT_I4: return value.lVal;
-    case VT_UI4: return value.ulVal;
-    case VT_INT: return value.intVal;
-    case VT_UINT: return value.uintVal;
-    case VT_I8: return value.llVal;
-    default:
-        throw StoreError(Utf8(property) + " is not a whole number (variant type " + std::to_string(value.vt) + ")");
-    }
-}
-
-int ReadClass(IDispatch *item)
-{
-    const long long itemClass = AsInteger(Get(item, L"Class"), L"Class");
-    // Class codes are small; anything outside int is no contact either.
-    return itemClass == int(itemClass) ? int(itemClass) : -1;
-}
-
-Text ReadText(IDispatch *item, const wchar_t *property)
-{
-    return AsText(Get(item, property), property);
-}
 
 // COM on the calling thread, for as long as the store or a folder holds it.
 std::shared_ptr<void> EnterApartment()
@@ -177,24 +31,47 @@ std::shared_ptr<void> EnterApartment()
     return std::shared_ptr<void>(nullptr, [](void *) { CoUninitialize(); });
 }
 
-// What the listing read of the item at one position, kept only to tell at a
-// selection whether that position still holds the same contact.
+const wchar_t *FaxProperty(FaxKind kind)
+{
+    return kind == FaxKind::Business ? L"BusinessFaxNumber" : kind == FaxKind::Home ? L"HomeFaxNumber" : L"OtherFaxNumber";
+}
+
+// What the listing keeps of the item at one position: whether it is a
+// contact, and its identity. Only where the identity could not be read (the
+// item-by-item listing, an item without one) its names, to tell at a
+// selection whether the position still holds that contact.
 struct Listed {
     bool isContact = false;
+    std::wstring entryId;
     Text lastName, firstName, companyName;
 };
 
 class OutlookFolder final : public ContactsFolder {
 public:
-    OutlookFolder(std::shared_ptr<void> apartment, Ref folder)
-        : m_apartment(std::move(apartment)), m_folder(std::move(folder))
+    OutlookFolder(std::shared_ptr<void> apartment, std::shared_ptr<Dispatcher> dispatcher, Ref<> nameSpace, Ref<> folder)
+        : m_apartment(std::move(apartment)), m_dispatcher(std::move(dispatcher)), m_folder(std::move(folder)),
+          m_nameSpace(std::move(nameSpace))
     {
+        try {
+            const Text id = m_dispatcher->Read(m_folder.Get(), "folder", L"EntryID");
+            m_folderId.assign(id.begin(), id.end());
+        } catch (const StoreError &) {
+            // Without it a found item's folder goes unchecked.
+        }
+        try {
+            m_events = std::make_unique<ItemsEvents>(*m_dispatcher, m_folder.Get());
+        } catch (const StoreError &) {
+            // Without events every request takes the folder's stamp.
+        }
     }
 
+    // Item by item: the count, then at every position the class and, for a
+    // contact, its names and identity, each from the item fetched afresh.
     int32_t Count() override
     {
-        Ref items = FetchItems();
-        const long long count = AsInteger(Get(items.Get(), L"Count"), L"Count");
+        Forget();
+        Ref<> items = FetchItems();
+        const long long count = AsInteger(D().Get(items.Get(), "items", L"Count"), L"Count");
         // Positions are 32-bit: folders past 32,767 items are listed in full.
         if (count < 0 || count > INT32_MAX)
             throw StoreError("Outlook counts " + std::to_string(count) + " items");
@@ -202,8 +79,6 @@ public:
         return int32_t(count);
     }
 
-    // The class, then, for a contact only, its names, each read from the item
-    // at the position fetched afresh, as the listing prescribes.
     ContactItem Item(int32_t position) override
     {
         Listed &listed = ListedAt(position);
@@ -213,38 +88,106 @@ public:
         if (result.itemClass != ContactClass)
             return result;
         const Fetched contact = FetchItem(position);
-        result.lastName = ReadText(contact.item.Get(), L"LastName");
-        result.firstName = ReadText(contact.item.Get(), L"FirstName");
-        result.companyName = ReadText(contact.item.Get(), L"CompanyName");
-        listed = {true, result.lastName, result.firstName, result.companyName};
+        IDispatch *item = contact.item.Get();
+        result.lastName = D().Read(item, "item", L"LastName");
+        result.firstName = D().Read(item, "item", L"FirstName");
+        result.companyName = D().Read(item, "item", L"CompanyName");
+        listed.isContact = true;
+        try {
+            const Text id = D().Read(item, "item", L"EntryID");
+            listed.entryId.assign(id.begin(), id.end());
+        } catch (const StoreError &) {
+        }
+        if (listed.entryId.empty()) {
+            listed.lastName = result.lastName;
+            listed.firstName = result.firstName;
+            listed.companyName = result.companyName;
+        }
         return result;
     }
 
-    // Each number is read from the item that stands at the position now. Had
-    // the folder changed since the listing, that could be another contact,
-    // and its number would go out as the chosen one's. So before the number
-    // the same item's class and three names are read as well, and a position
-    // that no longer holds the contact listed there is an error, never a
-    // wrong number. (A contact whose names are all the same as the listed
-    // one's cannot be told apart this way; no identifier is kept.)
+    // Through the folder's table when Outlook offers one; item by item when
+    // any table call fails, giving the same list.
+    void ListItems(std::vector<ContactItem> &items) override
+    {
+        const size_t start = items.size();
+        Forget();
+        std::optional<FolderStamp> stamp;
+        try {
+            stamp = ReadFolderStamp(D(), m_folder.Get());
+        } catch (const StoreError &) {
+        }
+        try {
+            std::vector<TableRow> rows = ReadContactsTable(D(), m_folder.Get());
+            items.reserve(start + rows.size());
+            m_listed.reserve(rows.size());
+            for (TableRow &row : rows) {
+                items.push_back({ContactClass, std::move(row.lastName), std::move(row.firstName),
+                                 std::move(row.companyName)});
+                m_listed.push_back({true, std::move(row.entryId), {}, {}, {}});
+            }
+            m_stamp = stamp;
+            m_complete = true;
+            return;
+        } catch (const StoreError &) {
+            items.resize(start);
+            m_listed.clear();
+        }
+        ContactsFolder::ListItems(items);
+        m_complete = true;
+    }
+
+    // An event since the listing says so at once; otherwise the folder's
+    // stamp, read now, against the one read before the listing, so that a
+    // change whose event is still on its way is seen as well.
+    bool ChangedSinceListing() override
+    {
+        if (!m_complete || !m_stamp)
+            return true;
+        if (m_events && m_events->Heard())
+            return true;
+        try {
+            return !(ReadFolderStamp(D(), m_folder.Get()) == *m_stamp);
+        } catch (const StoreError &) {
+            return true;
+        }
+    }
+
+    // The contact listed at the position, found by its identity, and its
+    // number read afresh. A contact gone from the folder since is an error,
+    // never another contact's number. The three numbers of one selection are
+    // read from the item found for the first.
     Text FaxNumber(int32_t position, FaxKind kind) override
     {
         const Listed &listed = ListedAt(position);
         if (!listed.isContact)
             throw StoreError("no contact was listed at position " + std::to_string(position));
-        const Fetched fetched = FetchItem(position);
-        IDispatch *item = fetched.item.Get();
-        if (ReadClass(item) != ContactClass || ReadText(item, L"LastName") != listed.lastName
-            || ReadText(item, L"FirstName") != listed.firstName || ReadText(item, L"CompanyName") != listed.companyName)
-            throw StoreError("the contact listed at position " + std::to_string(position)
-                             + " has moved or changed since the listing");
-        const wchar_t *property = kind == FaxKind::Business ? L"BusinessFaxNumber"
-                                  : kind == FaxKind::Home   ? L"HomeFaxNumber"
-                                                            : L"OtherFaxNumber";
-        return ReadText(item, property);
+        if (listed.entryId.empty())
+            return FaxNumberAtPosition(position, listed, kind);
+        if (kind == FaxKind::Business || m_heldPosition != position || !m_held.Get()) {
+            m_held.Reset();
+            m_held = Find(listed.entryId, position);
+            m_heldPosition = position;
+        }
+        const Text number = D().Read(m_held.Get(), "item", FaxProperty(kind));
+        if (kind == FaxKind::Other)
+            m_held.Reset();
+        return number;
     }
 
 private:
+    Dispatcher &D() { return *m_dispatcher; }
+
+    void Forget()
+    {
+        m_complete = false;
+        m_stamp.reset();
+        m_listed.clear();
+        m_held.Reset();
+        if (m_events)
+            m_events->Forget();
+    }
+
     Listed &ListedAt(int32_t position)
     {
         if (position < 1 || size_t(position) > m_listed.size())
@@ -252,33 +195,101 @@ private:
         return m_listed[size_t(position - 1)];
     }
 
+    Ref<> Find(const std::wstring &entryId, int32_t position)
+    {
+        const std::string gone = "the contact listed at position " + std::to_string(position) + " has gone since the listing";
+        Ref<> item;
+        try {
+            const Variant id = Variant::String(entryId);
+            item = AsObject(D().Call(m_nameSpace.Get(), "namespace", L"GetItemFromID", DISPATCH_METHOD, {&id}),
+                            IID_IDispatch, "item");
+        } catch (const StoreError &error) {
+            throw StoreError(gone + " (" + error.what() + ")");
+        }
+        // A deleted item may live on in Deleted Items under the same identity.
+        if (!m_folderId.empty()) {
+            Ref<> parent = AsObject(D().Get(item.Get(), "item", L"Parent"), IID_IDispatch, "item's folder");
+            const Text id = D().Read(parent.Get(), "folder", L"EntryID");
+            if (std::wstring(id.begin(), id.end()) != m_folderId && !SameEntry(id))
+                throw StoreError(gone + " (it is in another folder now)");
+        }
+        return item;
+    }
+
+    bool SameEntry(const Text &id)
+    {
+        const Variant first = Variant::String(std::wstring(id.begin(), id.end()));
+        const Variant second = Variant::String(m_folderId);
+        try {
+            const Variant same = D().Call(m_nameSpace.Get(), "namespace", L"CompareEntryIDs", DISPATCH_METHOD,
+                                          {&first, &second});
+            return same.vt == VT_BOOL && same.boolVal != VARIANT_FALSE;
+        } catch (const StoreError &) {
+            return false;
+        }
+    }
+
+    // The item-by-item way for an item listed without its identity: the
+    // number of the item at the position now, when it still has the class
+    // and names listed there.
+    Text FaxNumberAtPosition(int32_t position, const Listed &listed, FaxKind kind)
+    {
+        const Fetched fetched = FetchItem(position);
+        IDispatch *item = fetched.item.Get();
+        if (ReadClass(item) != ContactClass || D().Read(item, "item", L"LastName") != listed.lastName
+            || D().Read(item, "item", L"FirstName") != listed.firstName
+            || D().Read(item, "item", L"CompanyName") != listed.companyName)
+            throw StoreError("the contact listed at position " + std::to_string(position)
+                             + " has moved or changed since the listing");
+        return D().Read(item, "item", FaxProperty(kind));
+    }
+
+    int ReadClass(IDispatch *item)
+    {
+        const long long itemClass = AsInteger(D().Get(item, "item", L"Class"), L"Class");
+        // Class codes are small; anything outside int is no contact either.
+        return itemClass == int(itemClass) ? int(itemClass) : -1;
+    }
+
     // The folder's item collection as it is now; held only for one access.
-    Ref FetchItems() { return AsObject(Get(m_folder.Get(), L"Items"), IID_OutlookItems, "item collection"); }
+    Ref<> FetchItems()
+    {
+        return AsObject(D().Get(m_folder.Get(), "folder", L"Items"), IID_OutlookItems, "item collection");
+    }
 
     // The item at the position in a freshly fetched collection; both are let
     // go, the item first, when the caller is done reading it.
     struct Fetched {
-        Ref items;
-        Ref item;
+        Ref<> items;
+        Ref<> item;
     };
     Fetched FetchItem(int32_t position)
     {
         Fetched fetched{FetchItems(), {}};
-        Variant index;
-        index.vt = VT_I4;
-        index.lVal = position;
-        fetched.item = AsObject(Call(fetched.items.Get(), L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET, &index, 1),
+        const Variant index = Variant::Long(position);
+        fetched.item = AsObject(D().Call(fetched.items.Get(), "items", L"Item", DISPATCH_METHOD | DISPATCH_PROPERTYGET,
+                                         {&index}),
                                 IID_IDispatch, "item");
         return fetched;
     }
 
-    std::shared_ptr<void> m_apartment; // first, so that it goes last
-    Ref m_folder;
-    std::vector<Listed> m_listed; // by position, as the last Count() saw them
+    // Declared in the order they are needed; they go in the reverse order:
+    // the held item, the events, the namespace, the folder, COM last.
+    std::shared_ptr<void> m_apartment;
+    std::shared_ptr<Dispatcher> m_dispatcher;
+    Ref<> m_folder;
+    Ref<> m_nameSpace;
+    std::wstring m_folderId;
+    std::unique_ptr<ItemsEvents> m_events;
+    std::vector<Listed> m_listed; // by position, as the last listing saw them
+    bool m_complete = false;      // the last listing ran to its end
+    std::optional<FolderStamp> m_stamp; // the folder as it was when it began
+    Ref<> m_held;                 // the item of the selection under way
+    int32_t m_heldPosition = 0;
 };
 } // namespace
 
-OutlookStore::OutlookStore() : m_apartment(EnterApartment())
+OutlookStore::OutlookStore() : m_apartment(EnterApartment()), m_dispatcher(std::make_shared<Dispatcher>())
 {
     CLSID clsid;
     HRESULT hr = CLSIDFromProgID(L"outlook.application", &clsid);
@@ -307,18 +318,12 @@ OutlookStore::~OutlookStore()
 
 std::unique_ptr<ContactsFolder> OutlookStore::OpenDefaultContactsFolder()
 {
-    Ref folder;
-    {
-        Variant type;
-        type.vt = VT_BSTR;
-        type.bstrVal = SysAllocString(L"MAPI");
-        Ref nameSpace = AsObject(Call(m_outlookApp, L"GetNamespace", DISPATCH_METHOD, &type, 1), IID_OutlookNameSpace,
-                                 "MAPI namespace");
-        Variant kind;
-        kind.vt = VT_I4;
-        kind.lVal = kContactsFolder;
-        folder = AsObject(Call(nameSpace.Get(), L"GetDefaultFolder", DISPATCH_METHOD, &kind, 1), IID_OutlookFolder,
-                          "Contacts folder");
-    } // the namespace goes here
-    return std::make_unique<OutlookFolder>(m_apartment, std::move(folder));
+    // The namespace stays with the folder, to find listed items by identity.
+    const Variant type = Variant::String(L"MAPI");
+    Ref<> nameSpace = AsObject(m_dispatcher->Call(m_outlookApp, "application", L"GetNamespace", DISPATCH_METHOD, {&type}),
+                               IID_OutlookNameSpace, "MAPI namespace");
+    const Variant kind = Variant::Long(kContactsFolder);
+    Ref<> folder = AsObject(m_dispatcher->Call(nameSpace.Get(), "namespace", L"GetDefaultFolder", DISPATCH_METHOD, {&kind}),
+                            IID_OutlookFolder, "Contacts folder");
+    return std::make_unique<OutlookFolder>(m_apartment, m_dispatcher, std::move(nameSpace), std::move(folder));
 }

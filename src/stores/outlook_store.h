@@ -7,6 +7,9 @@
 #include <memory>
 
 struct IDispatch;
+namespace outlook {
+class Dispatcher;
+}
 
 class OutlookStore final : public ContactStore {
 public:
@@ -19,13 +22,14 @@ public:
     OutlookStore(const OutlookStore &) = delete;
     OutlookStore &operator=(const OutlookStore &) = delete;
 
-    // Opens the MAPI namespace, takes its default Contacts folder and lets the
-    // namespace go again.
+    // Opens the MAPI namespace and its default Contacts folder; the folder
+    // keeps the namespace, to find its listed items by identity.
     std::unique_ptr<ContactsFolder> OpenDefaultContactsFolder() override;
 
 private:
     // COM stays initialised on this thread while the store or a folder it
     // opened lives; declared first so that it goes last.
     std::shared_ptr<void> m_apartment;
+    std::shared_ptr<outlook::Dispatcher> m_dispatcher;
     IDispatch *m_outlookApp = nullptr;
 };

@@ -251,6 +251,15 @@ public:
         return m_listed->Count();
     }
 
+    // The events the kernel queued by the time a file was written are taken
+    // in, and any file they name read again: the listing stands only while
+    // every file is as it was read for it.
+    bool ChangedSinceListing() override
+    {
+        Refresh();
+        return !m_current || m_current != m_listed;
+    }
+
     ContactItem Item(int32_t position) override { return Listed(position).card->Item(); }
 
     // Read afresh from the card that was listed at the position: a file

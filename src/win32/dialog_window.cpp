@@ -116,7 +116,8 @@ private:
     HWND m_hwnd;
 };
 
-// A sorted list box: an entry's index is where it landed among the others.
+// A sorted list box: an entry's index is where it landed among the others,
+// except for entries added presorted.
 class DialogWindow::ListBoxControl final : public ListBox {
 public:
     explicit ListBoxControl(HWND hwnd) : m_hwnd(hwnd) {}
@@ -135,6 +136,30 @@ public:
     void SetItemData(int index, int32_t data) override
     {
         SendMessageW(m_hwnd, LB_SETITEMDATA, WPARAM(index), LPARAM(data));
+    }
+    // Room for all the entries at once, then each at the end: inserting does
+    // not sort, so nothing is compared and nothing moves.
+    void AddSorted(const std::vector<ListEntry> &entries) override
+    {
+        size_t chars = 0;
+        for (const ListEntry &entry : entries)
+            chars += entry.text.size() + 1;
+        SendMessageW(m_hwnd, LB_INITSTORAGE, WPARAM(entries.size()), LPARAM(chars * sizeof(wchar_t)));
+        for (const ListEntry &entry : entries) {
+            const LRESULT index =
+                SendMessageW(m_hwnd, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(Wide(entry.text).c_str()));
+            if (index >= 0)
+                SendMessageW(m_hwnd, LB_SETITEMDATA, WPARAM(index), LPARAM(entry.data));
+        }
+    }
+    std::vector<ListEntry> Entries() const override
+    {
+        const LRESULT count = SendMessageW(m_hwnd, LB_GETCOUNT, 0, 0);
+        std::vector<ListEntry> entries;
+        entries.reserve(count > 0 ? size_t(count) : 0);
+        for (int index = 0; index < int(count); ++index)
+            entries.push_back({ItemText(index), ItemData(index)});
+        return entries;
     }
     int SelectedIndex() const override
     {

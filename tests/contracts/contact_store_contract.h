@@ -8,7 +8,10 @@
 //       changes the address book behind the open store to hold these items;
 //   static constexpr bool kKeepsOrder;   positions follow the order given
 //   static constexpr bool kHoldsGroups;  items of other classes can be stored
+//   static constexpr bool kTellsUnchanged (optional, false when absent): the
+//       store can tell that nothing changed since its last listing
 // Instantiate with CONTACT_STORE_CONTRACT(F, "name").
+#include "core_harness.h"
 #include "fake_contact_store.h"
 
 #include <doctest/doctest.h>
@@ -23,7 +26,30 @@ struct Listed {
     auto operator<=>(const Listed &) const = default;
 };
 
+// A listing, as the program takes it: all items in one call.
 inline std::vector<Listed> ListAll(ContactsFolder &folder)
+{
+    std::vector<ContactItem> items;
+    folder.ListItems(items);
+    std::vector<Listed> listed;
+    for (const ContactItem &item : items)
+        listed.push_back({item.itemClass, item.lastName, item.firstName, item.companyName});
+    return listed;
+}
+
+// The position at which a new listing shows the contact with this last name, or 0.
+inline int32_t PositionOf(ContactsFolder &folder, const Text &last)
+{
+    const std::vector<Listed> listed = ListAll(folder);
+    for (size_t i = 0; i < listed.size(); ++i) {
+        if (listed[i].itemClass == ContactClass && listed[i].last == last)
+            return int32_t(i + 1);
+    }
+    return 0;
+}
+
+// A listing item by item: the count, then the item at every position.
+inline std::vector<Listed> ListItemByItem(ContactsFolder &folder)
 {
     std::vector<Listed> listed;
     const int32_t count = folder.Count();
@@ -34,20 +60,50 @@ inline std::vector<Listed> ListAll(ContactsFolder &folder)
     return listed;
 }
 
-// The position at which the contact with this last name is listed, or 0.
-inline int32_t PositionOf(ContactsFolder &folder, const Text &last)
+// The contacts of a listing; a store may leave out the items of other classes.
+inline std::vector<Listed> ContactsOf(const std::vector<Listed> &items)
 {
-    const int32_t count = folder.Count();
-    for (int32_t position = 1; position <= count; ++position) {
-        if (folder.Item(position).lastName == last)
-            return position;
-    }
-    return 0;
+    std::vector<Listed> contacts;
+    for (const Listed &item : items)
+        if (item.itemClass == ContactClass)
+            contacts.push_back(item);
+    return contacts;
 }
 
 inline Listed AsListed(const FakeContact &contact)
 {
     return {contact.itemClass, contact.lastName, contact.firstName, contact.companyName};
+}
+
+inline std::vector<Listed> AsListed(const std::vector<ContactItem> &items)
+{
+    std::vector<Listed> listed;
+    for (const ContactItem &item : items)
+        listed.push_back({item.itemClass, item.lastName, item.firstName, item.companyName});
+    return listed;
+}
+
+inline std::vector<Listed> Sorted(std::vector<Listed> listed)
+{
+    std::sort(listed.begin(), listed.end());
+    return listed;
+}
+
+inline std::vector<Listed> SortedListing(const std::vector<FakeContact> &items)
+{
+    std::vector<Listed> listed;
+    for (const FakeContact &item : items)
+        listed.push_back(AsListed(item));
+    return Sorted(listed);
+}
+
+template <typename Fixture>
+constexpr bool TellsUnchanged()
+{
+    if constexpr (requires { Fixture::kTellsUnchanged; })
+        return Fixture::kTellsUnchanged;
+    else
+        return false;
 }
 
 inline FakeContact Full(const std::string &last, const std::string &first, const std::string &company,
@@ -60,7 +116,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
 } // namespace contract
 
 #define CONTACT_STORE_CONTRACT(Fixture, name)                                                                         \
-    TEST_CASE_FIXTURE(Fixture, name ": lists every item once, with its class and names as written")                   \
+    TEST_CASE_FIXTURE(Fixture, name ": lists every contact once, with its names as written")                         \
     {                                                                                                                 \
         using namespace contract;                                                                                     \
         std::vector<FakeContact> items = {Full("Smith", "Ann", "Acme", "1", "", ""), Contact("M\xc3\xbcller", "J\xc3\xbcrgen"), \
@@ -72,13 +128,15 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
         }                                                                                                             \
         auto store = this->Open(items);                                                                               \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
-        std::vector<Listed> listed = ListAll(*folder);                                                                \
+        const std::vector<Listed> all = ListAll(*folder);                                                             \
+        for (const Listed &item : all)                                                                                \
+            if (item.itemClass != ContactClass)                                                                       \
+                CHECK(item.itemClass == DistributionListClass);                                                       \
+        std::vector<Listed> listed = ContactsOf(all);                                                                 \
         std::vector<Listed> expected;                                                                                 \
         for (const FakeContact &item : items)                                                                         \
-            expected.push_back(AsListed(item));                                                                       \
-        for (Listed &item : listed)                                                                                   \
-            if (item.itemClass != ContactClass)                                                                       \
-                item = {DistributionListClass, u"Team", {}, {}};                                                      \
+            if (item.itemClass == ContactClass)                                                                       \
+                expected.push_back(AsListed(item));                                                                   \
         if (!Fixture::kKeepsOrder) {                                                                                  \
             std::sort(listed.begin(), listed.end());                                                                  \
             std::sort(expected.begin(), expected.end());                                                              \
@@ -88,7 +146,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
     TEST_CASE_FIXTURE(Fixture, name ": an empty address book has no items")                                           \
     {                                                                                                                 \
         auto store = this->Open({});                                                                                  \
-        CHECK(store->OpenDefaultContactsFolder()->Count() == 0);                                                      \
+        CHECK(contract::ListAll(*store->OpenDefaultContactsFolder()).empty());                                        \
     }                                                                                                                 \
     TEST_CASE_FIXTURE(Fixture, name ": fax numbers read exactly as stored, empty where none")                         \
     {                                                                                                                 \
@@ -121,17 +179,92 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
             CHECK(number == u"11");                                                                                   \
         } catch (const StoreError &) {                                                                                \
         }                                                                                                             \
-        CHECK(folder->Count() == 3);                                                                                  \
+        CHECK(ContactsOf(ListAll(*folder)).size() == 3);                                                              \
         /* A has gone: never another contact's number. */                                                             \
         const int32_t again = PositionOf(*folder, u"A");                                                              \
         this->Replace({Contact("0", "first", "999"), Contact("B", "b", "2")});                                        \
         CHECK_THROWS_AS(folder->FaxNumber(again, FaxKind::Business), StoreError);                                     \
     }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": a listing in one call lists the contacts item by item does, in order")       \
+    {                                                                                                                 \
+        using namespace contract;                                                                                     \
+        std::vector<FakeContact> items = {Contact("C", "c", "3"), Contact("A", "a", "1"), Full("", "", "B Ltd", "", "", "")}; \
+        if (Fixture::kHoldsGroups) {                                                                                  \
+            FakeContact group = Contact("Team", "");                                                                  \
+            group.itemClass = DistributionListClass;                                                                  \
+            items.insert(items.begin() + 1, group);                                                                   \
+        }                                                                                                             \
+        auto store = this->Open(items);                                                                               \
+        auto folder = store->OpenDefaultContactsFolder();                                                             \
+        std::vector<ContactItem> listed;                                                                              \
+        folder->ListItems(listed);                                                                                    \
+        CHECK(ContactsOf(AsListed(listed)) == ContactsOf(ListItemByItem(*folder)));                                   \
+        CHECK(Sorted(ContactsOf(AsListed(listed))) == ContactsOf(SortedListing(items)));                              \
+        /* The positions are those of the listing. */                                                                 \
+        listed.clear();                                                                                               \
+        folder->ListItems(listed);                                                                                    \
+        for (size_t at = 0; at < listed.size(); ++at)                                                                 \
+            if (listed[at].lastName == u"A")                                                                          \
+                CHECK(folder->FaxNumber(int32_t(at + 1), FaxKind::Business) == u"1");                                 \
+    }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": a change made just before a listing is told of at once and shows in it")       \
+    {                                                                                                                 \
+        using namespace contract;                                                                                     \
+        const std::vector<FakeContact> before = {Contact("A", "a", "1"), Contact("B", "b", "2"), Contact("C", "c", "3")}; \
+        struct Change {                                                                                               \
+            const char *what;                                                                                         \
+            std::vector<FakeContact> after;                                                                           \
+        };                                                                                                            \
+        const Change changes[] = {                                                                                    \
+            {"added", {before[0], before[1], before[2], Contact("D", "d")}},                                           \
+            {"removed", {before[0], before[2]}},                                                                      \
+            {"renamed", {before[0], Contact("B", "bee", "2"), before[2]}},                                            \
+        };                                                                                                            \
+        for (const Change &change : changes) {                                                                        \
+            const std::string what = change.what;                                                                     \
+            CAPTURE(what);                                                                                            \
+            auto store = this->Open(before);                                                                          \
+            auto folder = store->OpenDefaultContactsFolder();                                                         \
+            CHECK(folder->ChangedSinceListing()); /* nothing listed yet */                                            \
+            std::vector<ContactItem> listed;                                                                          \
+            folder->ListItems(listed);                                                                                \
+            REQUIRE(Sorted(AsListed(listed)) == SortedListing(before));                                               \
+            (void)folder->FaxNumber(1, FaxKind::Business);                                                            \
+            if (TellsUnchanged<Fixture>())                                                                            \
+                CHECK_FALSE(folder->ChangedSinceListing());                                                           \
+            this->Replace(change.after);                                                                              \
+            CHECK(folder->ChangedSinceListing());                                                                     \
+            CHECK(folder->ChangedSinceListing()); /* asking does not use the change up */                             \
+            listed.clear();                                                                                           \
+            folder->ListItems(listed);                                                                                \
+            CHECK(Sorted(AsListed(listed)) == SortedListing(change.after));                                           \
+            if (TellsUnchanged<Fixture>())                                                                            \
+                CHECK_FALSE(folder->ChangedSinceListing());                                                           \
+        }                                                                                                             \
+    }                                                                                                                 \
+    TEST_CASE_FIXTURE(Fixture, name ": through the program, a change made just before a request shows in it")       \
+    {                                                                                                                 \
+        using Lines = std::vector<std::string>;                                                                       \
+        CoreHarness h;                                                                                                \
+        h.open = [this] { return this->Open({Contact("A", "a", "1"), Contact("B", "b", "2")}); };                     \
+        h.Start();                                                                                                    \
+        for (int32_t request = 1; request <= 2; ++request) {                                                          \
+            h.Request(request);                                                                                       \
+            CHECK(h.list.Texts() == Lines{"A, a", "B, b"});                                                           \
+            h.program->btn_cancel_Click();                                                                            \
+        }                                                                                                             \
+        this->Replace({Contact("A", "a", "1"), Contact("C", "c", "3")});                                              \
+        h.Request(3);                                                                                                 \
+        CHECK(h.list.Texts() == Lines{"A, a", "C, c"});                                                               \
+        h.Choose("C, c");                                                                                             \
+        CHECK(h.program->lbl_businessfaxno() == u"3");                                                                \
+        CHECK(h.boxes.shown.empty());                                                                                 \
+    }                                                                                                                 \
     TEST_CASE_FIXTURE(Fixture, name ": positions outside the listing are errors")                                     \
     {                                                                                                                 \
         auto store = this->Open({Contact("A", "a", "1")});                                                            \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
-        REQUIRE(folder->Count() == 1);                                                                                \
+        REQUIRE(contract::ListAll(*folder).size() == 1);                                                              \
         CHECK_THROWS_AS(folder->FaxNumber(2, FaxKind::Business), StoreError);                                         \
         CHECK_THROWS_AS(folder->FaxNumber(0, FaxKind::Business), StoreError);                                         \
     }
@@ -140,6 +273,7 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
 struct FakeStoreFixture {
     static constexpr bool kKeepsOrder = true;
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     std::shared_ptr<FakeAddressBook> book = std::make_shared<FakeAddressBook>();
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
     {

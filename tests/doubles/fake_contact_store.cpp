@@ -18,12 +18,30 @@ public:
         if (m_book->onCount)
             m_book->onCount();
         m_listed = m_book->items;
+        m_listingStands = false;
         return int32_t(m_book->items.size());
+    }
+
+    void ListItems(std::vector<ContactItem> &items) override
+    {
+        ContactsFolder::ListItems(items);
+        m_listingStands = true;
+    }
+
+    // Anything of the items changed counts, fax numbers included; an
+    // address book out of reach may have changed.
+    bool ChangedSinceListing() override
+    {
+        ++m_book->changeChecks;
+        if (m_book->cannotTell || m_book->unreachable)
+            return true;
+        return (!m_listingStands && !m_book->changesOnly) || m_listed != m_book->items;
     }
 
     ContactItem Item(int32_t position) override
     {
         Reach();
+        ++m_book->itemReads;
         if (m_book->failListingAfter >= 0 && position >= m_book->failListingAfter)
             throw StoreError("listing failed");
         const FakeContact &item = Listed(position);
@@ -62,6 +80,7 @@ private:
 
     std::shared_ptr<FakeAddressBook> m_book;
     std::vector<FakeContact> m_listed;
+    bool m_listingStands = false; // m_listed came from a complete ListItems()
 };
 
 Text Wide(const std::string &utf8)

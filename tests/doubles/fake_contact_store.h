@@ -12,6 +12,7 @@ struct FakeContact {
     Text lastName, firstName, companyName;
     Text businessFax, homeFax, otherFax;
     int itemClass = ContactClass;
+    bool operator==(const FakeContact &) const = default;
 };
 
 // A person without a company.
@@ -31,6 +32,14 @@ struct FakeAddressBook {
     bool cannotOpen = false;   // opening the folder fails
     int failListingAfter = -1; // Item() fails from this position on
     std::function<void()> onCount; // runs as the program counts the items
+    // What the program asked of the folder.
+    int itemReads = 0;
+    int changeChecks = 0;
+    // The folder cannot tell whether anything changed: it always says so.
+    bool cannotTell = false;
+    // Tells only whether the items changed, as if a listing cut short had
+    // been complete.
+    bool changesOnly = false;
     // Where "released folder" and "released store" are written.
     Journal *journal = nullptr;
 };

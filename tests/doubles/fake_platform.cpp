@@ -104,6 +104,19 @@ void FakeListBox::SetItemData(int index, int32_t data)
     entries.at(size_t(index)).data = data;
 }
 
+void FakeListBox::AddSorted(const std::vector<ListEntry> &sorted)
+{
+    for (const ListEntry &entry : sorted) {
+        entries.push_back(entry);
+        m_journal.Add("addressList.Add " + Utf8(entry.text));
+    }
+}
+
+std::vector<ListEntry> FakeListBox::Entries() const
+{
+    return entries;
+}
+
 Text FakeListBox::ItemText(int index) const
 {
     return entries.at(size_t(index)).text;

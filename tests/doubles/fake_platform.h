@@ -85,6 +85,9 @@ public:
     void EndFill() override;
     int AddItem(const Text &text) override;
     void SetItemData(int index, int32_t data) override;
+    // Journals each entry as AddItem does: the user sees no difference.
+    void AddSorted(const std::vector<ListEntry> &sorted) override;
+    std::vector<ListEntry> Entries() const override;
     int SelectedIndex() const override { return selected; }
     Text ItemText(int index) const override;
     int32_t ItemData(int index) const override;
@@ -92,10 +95,7 @@ public:
     int Find(const std::string &text) const;
     std::vector<std::string> Texts() const;
 
-    struct Entry {
-        Text text;
-        int32_t data = 0;
-    };
+    using Entry = ListEntry;
     std::vector<Entry> entries;
     int selected = -1;
     bool enabled = false;

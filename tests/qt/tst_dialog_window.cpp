@@ -29,6 +29,7 @@ private slots:
     void chosenContactReachesTheServerAndStaysChosen();
     void theFirstComboEntryIsPickedForAContactWithoutBusinessFax();
     void listingShowsTheBusyPointerOnADisabledList();
+    void unchangedBookIsRefilledAsTheListFirstSortedIt();
     void secondServerIsRefusedAndAHalfClosedOneAnswered();
     void serverThatResetsEndsTheSessionAtOnce();
     void windowCloseButtonCancelsAndKeepsRunning();
@@ -138,6 +139,40 @@ void TestDialogWindow::listingShowsTheBusyPointerOnADisabledList()
     QCOMPARE(h->window->cursor().shape(), Qt::ArrowCursor);
     QVERIFY(h->ui().addressList->isEnabled());
     QCOMPARE(h->ui().fax_notify->text(), QStringLiteral("Sending a fax to... ?"));
+}
+
+// Sorted as the user's language sorts, not by code: small and capital
+// letters mixed, and a letter with an accent.
+void TestDialogWindow::unchangedBookIsRefilledAsTheListFirstSortedIt()
+{
+    h->book->items.push_back(Contact("apple", "Al", "77"));
+    h->book->items.push_back(Contact("Ärger", "Bo"));
+    const auto entries = [&] {
+        QList<std::pair<QString, int>> shown;
+        for (int i = 0; i < h->ui().addressList->count(); ++i)
+            shown.append({h->ui().addressList->item(i)->text(), h->ui().addressList->Data(i)});
+        return shown;
+    };
+    QList<std::pair<QString, int>> first;
+    for (int request = 1; request <= 3; ++request) {
+        const int reads = h->book->itemReads;
+        TestPeer peer;
+        QVERIFY(h->StartSession(peer));
+        if (request == 1) {
+            first = entries();
+            QCOMPARE(first.size(), 5);
+            QCOMPARE(first.at(0).first, u"Acme\nInc - (M\u00fcller, Zo\u00eb)"_s);
+            QCOMPARE(first.at(1).first, u"apple, Al"_s);
+            QCOMPARE(first.at(2).first, u"\u00c4rger, Bo"_s);
+        } else {
+            QCOMPARE(h->book->itemReads, reads);
+            QCOMPARE(entries(), first);
+        }
+        h->Click(u"apple, Al"_s);
+        QCOMPARE(h->ComboEntries(), QStringList({"Business fax: 77"}));
+        QTest::mouseClick(h->ui().btn_cancel, Qt::LeftButton);
+        QVERIFY(h->WaitForEnd(peer));
+    }
 }
 
 void TestDialogWindow::secondServerIsRefusedAndAHalfClosedOneAnswered()

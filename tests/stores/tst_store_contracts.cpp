@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <map>
 
@@ -50,6 +51,7 @@ void Write(const QString &path, const QByteArray &contents)
 struct VCardFolderFixture {
     static constexpr bool kKeepsOrder = false; // listed by file name
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     QTemporaryDir dir;
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
     {
@@ -72,6 +74,7 @@ struct VCardFolderFixture {
 struct VCardFileFixture {
     static constexpr bool kKeepsOrder = true;
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     QTemporaryDir dir;
     std::unique_ptr<ContactStore> Open(const std::vector<FakeContact> &items)
     {
@@ -91,6 +94,7 @@ struct VCardFileFixture {
 struct EdsFixture {
     static constexpr bool kKeepsOrder = false; // sorted by name
     static constexpr bool kHoldsGroups = true;
+    static constexpr bool kTellsUnchanged = true;
     std::unique_ptr<EdsTestBook> book;
     std::map<Text, QByteArray> uids; // by the contact's three names
 
@@ -150,3 +154,25 @@ struct EdsFixture {
 CONTACT_STORE_CONTRACT(VCardFolderFixture, "vCard folder")
 CONTACT_STORE_CONTRACT(VCardFileFixture, "one vCard file")
 CONTACT_STORE_CONTRACT(EdsFixture, "address-book service")
+
+// Another program's change reaches the service's views in their own time,
+// after that program has gone on: a look right after it must still see it.
+TEST_CASE_FIXTURE(EdsFixture, "address-book service: contacts another program adds just before a request show in it")
+{
+    auto store = Open({Contact("A", "a")});
+    auto folder = store->OpenDefaultContactsFolder();
+    std::vector<ContactItem> listed;
+    folder->ListItems(listed);
+    for (int added = 1; added <= 3; ++added) {
+        CAPTURE(added);
+        QProcess writer;
+        writer.start(QStringLiteral(EDS_WRITE_PROBE), {book->SourceUid(), QStringLiteral("Added%1").arg(added)});
+        REQUIRE(writer.waitForFinished(30000));
+        REQUIRE(writer.exitCode() == 0);
+        CHECK(folder->ChangedSinceListing());
+        listed.clear();
+        folder->ListItems(listed);
+        CHECK(listed.size() == size_t(1 + added));
+        CHECK_FALSE(folder->ChangedSinceListing());
+    }
+}

@@ -235,3 +235,38 @@ TEST_CASE_FIXTURE(FrontEndHarness, "Tab and Shift+Tab follow the designed focus 
     CHECK(HasStyle("Text1", ES_MULTILINE | ES_READONLY | WS_VSCROLL));
     CHECK(GetWindowTextLengthW(Hwnd("Text1")) > 1000);
 }
+
+TEST_CASE_FIXTURE(FrontEndHarness, "an unchanged address book is refilled as the list first sorted it, each entry with its contact")
+{
+    // Sorted by the list, not by code order: small and capital letters mixed.
+    book->items = {Contact("zeta", "Al"), Contact("Beta", "Bo", "0301"), Contact("alpha", "Cy"), Contact("Gamma", "")};
+    Start();
+    HWND list = Hwnd("addressList");
+    const auto entries = [&] {
+        std::vector<std::pair<std::wstring, LRESULT>> shown;
+        const auto texts = ListTexts();
+        for (size_t i = 0; i < texts.size(); ++i)
+            shown.emplace_back(texts[i], SendMessageW(list, LB_GETITEMDATA, WPARAM(i), 0));
+        return shown;
+    };
+    std::vector<std::pair<std::wstring, LRESULT>> first;
+    for (int request = 1; request <= 3; ++request) {
+        CAPTURE(request);
+        TestPeer peer;
+        const int reads = book->itemReads;
+        REQUIRE(Request(peer));
+        if (request == 1) {
+            first = entries();
+            REQUIRE(first.size() == 4);
+            CHECK(first.front().first == L"alpha, Cy");
+        } else {
+            CHECK(book->itemReads == reads);
+            CHECK(entries() == first);
+        }
+        Choose(int(std::find_if(first.begin(), first.end(), [](const auto &e) { return e.first == L"Beta, Bo"; })
+                   - first.begin()));
+        CHECK(SendMessageW(Hwnd("txt_outlookfaxno"), CB_GETCOUNT, 0, 0) == 1);
+        Click("btn_cancel");
+        REQUIRE(PumpUntil([&] { return peer.Poll(); }));
+    }
+}

@@ -110,4 +110,5 @@ void Unregister()
 
 void SetContactsFile(const std::wstring &path) { SetSetting(L"Contacts", path); }
 void SetJournalFile(const std::wstring &path) { SetSetting(L"Journal", path); }
+void SetContactForm(const std::wstring &messageClass) { SetSetting(L"ContactForm", messageClass); }
 } // namespace standin

@@ -20,4 +20,6 @@ void Unregister();
 // The stand-in's settings (standin_ids.h); an empty value removes one.
 void SetContactsFile(const std::wstring &path);
 void SetJournalFile(const std::wstring &path);
+// The message class the stand-in gives its contacts ("IPM.Contact" when empty).
+void SetContactForm(const std::wstring &messageClass);
 } // namespace standin

@@ -21,6 +21,7 @@ std::wstring NewFolder()
 
 StandIn::StandIn(standin::Server server) : m_folder(NewFolder())
 {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // for ReceivedCalls()
     standin::Register(server);
     standin::SetJournalFile(m_folder + L"\\journal.txt");
     Serve(std::vector<std::string>{});
@@ -28,10 +29,14 @@ StandIn::StandIn(standin::Server server) : m_folder(NewFolder())
 
 StandIn::~StandIn()
 {
+    if (m_counter)
+        m_counter->Release();
+    standin::SetContactForm({});
     standin::SetContactsFile({});
     standin::SetJournalFile({});
     std::error_code ignored;
     std::filesystem::remove_all(m_folder, ignored);
+    CoUninitialize();
 }
 
 // Each version goes to a file of its own name, so that the stand-in sees the
@@ -42,6 +47,8 @@ void StandIn::Serve(const std::vector<std::string> &lines)
     m_contacts = m_folder + L"\\contacts-" + std::to_wstring(++m_version) + L".tsv";
     {
         std::ofstream out(std::filesystem::path(m_contacts), std::ios::binary);
+        for (const std::string &line : always)
+            out << line << '\n';
         for (const std::string &line : lines)
             out << line << '\n';
     }
@@ -66,6 +73,27 @@ std::vector<std::string> StandIn::Calls() const
     while (std::getline(in, line))
         lines.push_back(line);
     return lines;
+}
+
+long StandIn::ReceivedCalls()
+{
+    if (!m_counter) {
+        CLSID clsid;
+        if (FAILED(CLSIDFromProgID(L"Outlook.Application", &clsid))
+            || FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER | CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                       reinterpret_cast<void **>(&m_counter))))
+            return -1;
+    }
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(L"ReceivedCalls")};
+    DISPPARAMS none = {nullptr, nullptr, 0, 0};
+    VARIANT result;
+    VariantInit(&result);
+    if (FAILED(m_counter->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id))
+        || FAILED(m_counter->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_PROPERTYGET, &none, &result, nullptr,
+                                    nullptr)))
+        return -1;
+    return result.lVal;
 }
 
 std::string Line(const FakeContact &item)

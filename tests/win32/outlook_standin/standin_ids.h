@@ -14,8 +14,9 @@ constexpr wchar_t kClassIdText[] = L"{D8FF107E-7921-4470-AB0A-DFF127EC6CF3}";
 constexpr GUID kTypeLibraryId = {0x1b452624, 0x9a0c, 0x46be, {0xb1, 0x8c, 0x70, 0x0f, 0xdc, 0xd6, 0xca, 0x09}};
 constexpr wchar_t kProgId[] = L"Outlook.Application";
 // Where a test tells the stand-in what to serve: string values "Contacts"
-// (the contacts file) and "Journal" (a file the stand-in appends every call
-// to; none when absent), read again at every Items access.
+// (the contacts file), "Journal" (a file the stand-in appends every call
+// to; none when absent) and "ContactForm" (the message class of its
+// contacts; "IPM.Contact" when absent), read again at every folder call.
 constexpr wchar_t kSettingsKey[] = L"Software\\Corvane Tesk\\Outlook stand-in";
 constexpr wchar_t kServerFile[] = L"outlook_standin.exe";
 constexpr wchar_t kInProcessFile[] = L"outlook_standin_inproc.dll";

@@ -1,26 +1,21 @@
 #include "standin_objects.h"
 
 #include "outlook_standin.h"
+#include "standin_events.h"
 #include "standin_ids.h"
+#include "standin_object.h"
 
 #include <windows.h>
 #include <oleauto.h>
 
-#include <array>
 #include <atomic>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 
 namespace standin {
 namespace {
 std::atomic<long> g_live{0};
 void (*g_onIdle)() = nullptr;
 std::atomic<long> g_serial{0};
+} // namespace
 
 void Created() { ++g_live; }
 void Destroyed()
@@ -28,301 +23,7 @@ void Destroyed()
     if (--g_live == 0 && g_onIdle)
         g_onIdle();
 }
-
-std::wstring Wide(const std::string &utf8)
-{
-    if (utf8.empty())
-        return {};
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
-    std::wstring wide(size_t(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), wide.data(), length);
-    return wide;
-}
-
-std::string Narrow(const std::wstring &wide)
-{
-    if (wide.empty())
-        return {};
-    const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(size_t(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), length, nullptr, nullptr);
-    return utf8;
-}
-
-std::wstring Setting(const wchar_t *name)
-{
-    wchar_t value[1024];
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, kSettingsKey, name, RRF_RT_REG_SZ, nullptr, value, &size) != ERROR_SUCCESS)
-        return {};
-    return value;
-}
-
-// One value of an item, as the file gives it.
-struct Value {
-    VARTYPE type = VT_BSTR;
-    std::wstring text;
-    long number = 0;
-};
-
-Value Parse(const std::string &field)
-{
-    Value value;
-    if (field.empty() || field[0] != '=') {
-        value.text = Wide(field);
-    } else if (field == "=empty") {
-        value.type = VT_EMPTY;
-    } else if (field == "=null") {
-        value.type = VT_NULL;
-    } else if (field == "=object") {
-        value.type = VT_DISPATCH;
-    } else if (field.rfind("=i4:", 0) == 0) {
-        value.type = VT_I4;
-        value.number = std::stol(field.substr(4));
-    } else if (field.rfind("=text:", 0) == 0) {
-        value.text = Wide(field.substr(6));
-    } else {
-        value.text = Wide(field);
-    }
-    return value;
-}
-
-enum Field { kClass, kLastName, kFirstName, kCompanyName, kBusinessFax, kHomeFax, kOtherFax, kFieldCount };
-using Row = std::array<Value, kFieldCount>;
-
-struct Snapshot {
-    std::vector<Row> rows;
-    std::set<std::wstring> failing; // member names
-    std::set<std::wstring> without; // object kinds
-};
-
-struct State {
-    std::shared_ptr<const Snapshot> snapshot = std::make_shared<Snapshot>();
-    std::wstring contactsPath;
-    WIN32_FILE_ATTRIBUTE_DATA contactsFile = {};
-    std::wstring journalPath;
-};
-State g_state;
-
-std::shared_ptr<const Snapshot> Read(const std::wstring &path)
-{
-    auto snapshot = std::make_shared<Snapshot>();
-    std::ifstream in(std::filesystem::path(path), std::ios::binary);
-    std::string line;
-    while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (line.empty() || line[0] == '#')
-            continue;
-        if (line.rfind("!fail ", 0) == 0) {
-            snapshot->failing.insert(Wide(line.substr(6)));
-            continue;
-        }
-        if (line.rfind("!without ", 0) == 0) {
-            snapshot->without.insert(Wide(line.substr(9)));
-            continue;
-        }
-        Row row;
-        std::istringstream fields(line);
-        std::string field;
-        for (int i = 0; i < kFieldCount && std::getline(fields, field, '\t'); ++i) {
-            row[size_t(i)] = Parse(field);
-            if (i == kClass && !field.empty() && field[0] != '=') {
-                // A plain class code: a number.
-                row[kClass].type = VT_I4;
-                row[kClass].number = std::stol(field);
-            }
-        }
-        snapshot->rows.push_back(std::move(row));
-    }
-    return snapshot;
-}
-
-// Takes up changes of the settings and of the contacts file.
-void Refresh()
-{
-    g_state.journalPath = Setting(L"Journal");
-    const std::wstring path = Setting(L"Contacts");
-    WIN32_FILE_ATTRIBUTE_DATA file = {};
-    if (!path.empty())
-        GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &file);
-    const bool same = path == g_state.contactsPath
-                      && CompareFileTime(&file.ftLastWriteTime, &g_state.contactsFile.ftLastWriteTime) == 0
-                      && file.nFileSizeLow == g_state.contactsFile.nFileSizeLow
-                      && file.nFileSizeHigh == g_state.contactsFile.nFileSizeHigh;
-    if (same)
-        return;
-    g_state.contactsPath = path;
-    g_state.contactsFile = file;
-    g_state.snapshot = path.empty() ? std::make_shared<Snapshot>() : Read(path);
-}
-
-void Journal(const std::string &line)
-{
-    if (g_state.journalPath.empty())
-        return;
-    HANDLE file = CreateFileW(g_state.journalPath.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    const std::string text = line + "\n";
-    DWORD written = 0;
-    WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
-    CloseHandle(file);
-}
-
-HRESULT Fail(EXCEPINFO *exception, const std::wstring &description)
-{
-    if (exception) {
-        *exception = {};
-        exception->bstrSource = SysAllocString(L"Outlook stand-in");
-        exception->bstrDescription = SysAllocString(description.c_str());
-        exception->scode = E_FAIL;
-    }
-    return DISP_E_EXCEPTION;
-}
-
-// The one argument of a call, as a number.
-bool NumberArgument(DISPPARAMS *parameters, long *number)
-{
-    if (!parameters || parameters->cArgs != 1)
-        return false;
-    VARIANT converted;
-    VariantInit(&converted);
-    if (FAILED(VariantChangeType(&converted, &parameters->rgvarg[0], 0, VT_I4)))
-        return false;
-    *number = converted.lVal;
-    return true;
-}
-
-template <class Interface>
-HRESULT Hand(Interface *object, VARIANT *result)
-{
-    // The new object's one reference goes to the caller.
-    if (!result) {
-        object->Release();
-        return S_OK;
-    }
-    VariantInit(result);
-    result->vt = VT_DISPATCH;
-    result->pdispVal = object;
-    return S_OK;
-}
-
-// An IDispatch object whose members are looked up by name.
-template <class Interface>
-class Object : public Interface {
-public:
-    Object(const char *kind, std::vector<const wchar_t *> members,
-           std::shared_ptr<const Snapshot> snapshot = g_state.snapshot)
-        : m_kind(kind), m_serial(++g_serial), m_members(std::move(members)), m_snapshot(std::move(snapshot))
-    {
-        Created();
-    }
-    virtual ~Object() { Destroyed(); }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
-    {
-        if (!out)
-            return E_POINTER;
-        *out = nullptr;
-        const bool own = iid == __uuidof(Interface) && !m_snapshot->without.count(Wide(m_kind));
-        if (iid == IID_IUnknown || iid == IID_IDispatch || own) {
-            *out = static_cast<Interface *>(this);
-            this->AddRef();
-            return S_OK;
-        }
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++m_references; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --m_references;
-        if (left == 0) {
-            Journal(Name() + " released");
-            delete this;
-        }
-        return left;
-    }
-
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT *count) override
-    {
-        *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo **info) override
-    {
-        *info = nullptr;
-        return E_NOTIMPL;
-    }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR *names, UINT count, LCID, DISPID *ids) override
-    {
-        if (count != 1)
-            return DISP_E_UNKNOWNNAME;
-        for (size_t i = 0; i < m_members.size(); ++i) {
-            if (_wcsicmp(names[0], m_members[i]) == 0) {
-                Journal(Name() + " name " + Narrow(m_members[i]));
-                ids[0] = Base() + DISPID(i);
-                return S_OK;
-            }
-        }
-        Journal(Name() + " name? " + Narrow(names[0]));
-        ids[0] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
-    HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS *parameters, VARIANT *result,
-                                     EXCEPINFO *exception, UINT *) override
-    {
-        const DISPID member = id - Base();
-        if (member < 0 || size_t(member) >= m_members.size()) {
-            Journal(Name() + " call? " + std::to_string(id));
-            return DISP_E_MEMBERNOTFOUND;
-        }
-        const std::wstring name = m_members[size_t(member)];
-        if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
-            Journal(Name() + " put " + Narrow(name));
-            return DISP_E_MEMBERNOTFOUND;
-        }
-        Journal(Name() + " call " + Narrow(name));
-        BeforeCall();
-        if (g_state.snapshot->failing.count(name))
-            return Fail(exception, name + L" fails, as the test asked");
-        return Answer(int(member), parameters, result, exception);
-    }
-
-protected:
-    virtual HRESULT Answer(int member, DISPPARAMS *parameters, VARIANT *result, EXCEPINFO *exception) = 0;
-    virtual void BeforeCall() {}
-
-    // The dual interface's own methods answer as the same member does.
-    HRESULT Direct(int member, VARIANT *result, VARIANT *argument = nullptr)
-    {
-        DISPPARAMS parameters = {argument, nullptr, argument ? 1u : 0u, 0};
-        BeforeCall();
-        if (g_state.snapshot->failing.count(m_members[size_t(member)]))
-            return E_FAIL;
-        const HRESULT hr = Answer(member, &parameters, result, nullptr);
-        return hr == DISP_E_EXCEPTION ? E_FAIL : hr;
-    }
-
-    std::string Name() const { return std::string(m_kind) + "#" + std::to_string(m_serial); }
-    DISPID Base() const { return 1000 + DISPID(m_serial % 100000) * 16; }
-
-    const char *m_kind;
-    long m_serial;
-    std::vector<const wchar_t *> m_members;
-    std::shared_ptr<const Snapshot> m_snapshot;
-    std::atomic<ULONG> m_references{1};
-};
-
-// An object that has nothing but IDispatch, for "=object" values.
-class Plain final : public Object<IDispatch> {
-public:
-    Plain() : Object("Object", {}) {}
-
-protected:
-    HRESULT Answer(int, DISPPARAMS *, VARIANT *, EXCEPINFO *) override { return DISP_E_MEMBERNOTFOUND; }
-};
+long NextSerial() { return ++g_serial; }
 
 HRESULT Put(const Value &value, VARIANT *result)
 {
@@ -337,6 +38,9 @@ HRESULT Put(const Value &value, VARIANT *result)
     case VT_I4:
         result->lVal = value.number;
         break;
+    case VT_DATE:
+        result->date = value.date;
+        break;
     case VT_DISPATCH:
         result->pdispVal = new Plain();
         break;
@@ -346,11 +50,12 @@ HRESULT Put(const Value &value, VARIANT *result)
     return S_OK;
 }
 
+namespace {
 HRESULT PutArray(const Row &row, SAFEARRAY *array, LONG first)
 {
     for (LONG i = 0; i < 4; ++i) {
         VARIANT value;
-        Put(row[size_t(i)], &value);
+        Put(row.fields[size_t(i)], &value);
         LONG index = first + i;
         SafeArrayPutElement(array, &index, &value);
         VariantClear(&value);
@@ -358,12 +63,16 @@ HRESULT PutArray(const Row &row, SAFEARRAY *array, LONG first)
     return S_OK;
 }
 
+class Folder;
+
+enum ItemMember { kListingFields = kFieldCount, kEntryId, kParent, kMessageClass };
+
 class ContactItem final : public Object<_ContactItem> {
 public:
     ContactItem(std::shared_ptr<const Snapshot> snapshot, size_t row)
         : Object("Item",
                  {L"Class", L"LastName", L"FirstName", L"CompanyName", L"BusinessFaxNumber", L"HomeFaxNumber",
-                  L"OtherFaxNumber", L"ListingFields"},
+                  L"OtherFaxNumber", L"ListingFields", L"EntryID", L"Parent", L"MessageClass"},
                  std::move(snapshot)),
           m_row(row)
     {
@@ -375,23 +84,19 @@ public:
     HRESULT STDMETHODCALLTYPE get_BusinessFaxNumber(VARIANT *value) override { return Direct(kBusinessFax, value); }
     HRESULT STDMETHODCALLTYPE get_HomeFaxNumber(VARIANT *value) override { return Direct(kHomeFax, value); }
     HRESULT STDMETHODCALLTYPE get_OtherFaxNumber(VARIANT *value) override { return Direct(kOtherFax, value); }
-    HRESULT STDMETHODCALLTYPE ListingFields(VARIANT *fields) override { return Direct(kFieldCount, fields); }
+    HRESULT STDMETHODCALLTYPE ListingFields(VARIANT *fields) override { return Direct(kListingFields, fields); }
+    HRESULT STDMETHODCALLTYPE get_EntryID(VARIANT *value) override { return Direct(kEntryId, value); }
+    HRESULT STDMETHODCALLTYPE get_Parent(IDispatch **folder) override
+    {
+        VARIANT value;
+        const HRESULT hr = Direct(kParent, &value);
+        *folder = SUCCEEDED(hr) ? value.pdispVal : nullptr;
+        return hr;
+    }
+    HRESULT STDMETHODCALLTYPE get_MessageClass(VARIANT *value) override { return Direct(kMessageClass, value); }
 
 protected:
-    HRESULT Answer(int member, DISPPARAMS *, VARIANT *result, EXCEPINFO *) override
-    {
-        const Row &row = m_snapshot->rows[m_row];
-        if (member < kFieldCount)
-            return Put(row[size_t(member)], result);
-        if (!result)
-            return S_OK;
-        SAFEARRAY *array = SafeArrayCreateVector(VT_VARIANT, 0, 4);
-        PutArray(row, array, 0);
-        VariantInit(result);
-        result->vt = VT_ARRAY | VT_VARIANT;
-        result->parray = array;
-        return S_OK;
-    }
+    HRESULT Answer(int member, DISPPARAMS *, VARIANT *result, EXCEPINFO *) override;
 
 private:
     size_t m_row;
@@ -400,6 +105,15 @@ private:
 class Items final : public Object<_Items> {
 public:
     Items() : Object("Items", {L"Count", L"Item", L"ListingRows"}) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void **out) override
+    {
+        // Its events, through a connection point (standin_events.cpp).
+        if (out && iid == IID_IConnectionPointContainer) {
+            *out = NewConnectionPoints(static_cast<IDispatch *>(this));
+            return *out ? S_OK : E_OUTOFMEMORY;
+        }
+        return Object::QueryInterface(iid, out);
+    }
     HRESULT STDMETHODCALLTYPE get_Count(long *count) override
     {
         VARIANT value;
@@ -454,7 +168,7 @@ protected:
 
 class Folder final : public Object<MAPIFolder> {
 public:
-    Folder() : Object("Folder", {L"Items"}) {}
+    Folder() : Object("Folder", {L"Items", L"GetTable", L"EntryID"}) {}
     HRESULT STDMETHODCALLTYPE get_Items(_Items **items) override
     {
         VARIANT value;
@@ -462,19 +176,56 @@ public:
         *items = SUCCEEDED(hr) ? static_cast<_Items *>(static_cast<Items *>(value.pdispVal)) : nullptr;
         return hr;
     }
+    // Reached through IDispatch only.
+    HRESULT STDMETHODCALLTYPE GetTable(VARIANT, VARIANT, IDispatch **table) override
+    {
+        *table = nullptr;
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE get_EntryID(VARIANT *value) override { return Direct(2, value); }
 
 protected:
-    // A fresh look at the contacts file for every collection.
+    // A fresh look at the contacts file for every collection and table.
     void BeforeCall() override { Refresh(); }
-    HRESULT Answer(int, DISPPARAMS *, VARIANT *result, EXCEPINFO *) override
+    HRESULT Answer(int member, DISPPARAMS *parameters, VARIANT *result, EXCEPINFO *exception) override
     {
-        return Hand(static_cast<_Items *>(new Items()), result);
+        switch (member) {
+        case 0: return Hand(static_cast<_Items *>(new Items()), result);
+        case 1: return NewTable(Argument(parameters, 0), result, exception);
+        default: {
+            Value id;
+            id.text = FolderEntryId();
+            return Put(id, result);
+        }
+        }
     }
 };
 
+HRESULT ContactItem::Answer(int member, DISPPARAMS *, VARIANT *result, EXCEPINFO *)
+{
+    const Row &row = m_snapshot->rows[m_row];
+    Value value;
+    switch (member) {
+    case kListingFields: {
+        if (!result)
+            return S_OK;
+        SAFEARRAY *array = SafeArrayCreateVector(VT_VARIANT, 0, 4);
+        PutArray(row, array, 0);
+        VariantInit(result);
+        result->vt = VT_ARRAY | VT_VARIANT;
+        result->parray = array;
+        return S_OK;
+    }
+    case kEntryId: PropertyValue(*m_snapshot, row, L"EntryID", &value); return Put(value, result);
+    case kMessageClass: PropertyValue(*m_snapshot, row, L"MessageClass", &value); return Put(value, result);
+    case kParent: return Hand(static_cast<MAPIFolder *>(new Folder()), result);
+    default: return Put(row.fields[size_t(member)], result);
+    }
+}
+
 class NameSpace final : public Object<_NameSpace> {
 public:
-    NameSpace() : Object("NameSpace", {L"GetDefaultFolder"}) {}
+    NameSpace() : Object("NameSpace", {L"GetDefaultFolder", L"GetItemFromID"}) {}
     HRESULT STDMETHODCALLTYPE GetDefaultFolder(long folderType, MAPIFolder **folder) override
     {
         VARIANT kind, value;
@@ -484,10 +235,30 @@ public:
         *folder = SUCCEEDED(hr) ? static_cast<MAPIFolder *>(static_cast<Folder *>(value.pdispVal)) : nullptr;
         return hr;
     }
+    // Reached through IDispatch only.
+    HRESULT STDMETHODCALLTYPE GetItemFromID(BSTR, VARIANT, IDispatch **item) override
+    {
+        *item = nullptr;
+        return E_NOTIMPL;
+    }
 
 protected:
-    HRESULT Answer(int, DISPPARAMS *parameters, VARIANT *result, EXCEPINFO *exception) override
+    HRESULT Answer(int member, DISPPARAMS *parameters, VARIANT *result, EXCEPINFO *exception) override
     {
+        if (member == 1) {
+            // The item as the contacts file holds it now; gone when its line has gone.
+            Refresh();
+            const VARIANT *id = Argument(parameters, 0);
+            if (!id || id->vt != VT_BSTR)
+                return DISP_E_TYPEMISMATCH;
+            uint64_t serial = 0;
+            const std::shared_ptr<const Snapshot> now = Current();
+            const auto found = ParseEntryId(id->bstrVal ? id->bstrVal : L"", &serial) ? now->byId.find(serial)
+                                                                                      : now->byId.end();
+            if (found == now->byId.end())
+                return Fail(exception, L"The operation failed. An object could not be found.", HRESULT(0x8004010F));
+            return Hand(new ContactItem(now, found->second), result);
+        }
         long kind = 0;
         if (!NumberArgument(parameters, &kind))
             return DISP_E_TYPEMISMATCH;
@@ -499,7 +270,7 @@ protected:
 
 class Application final : public Object<_Application> {
 public:
-    Application() : Object("Application", {L"GetNamespace", L"Quit"}) {}
+    Application() : Object("Application", {L"GetNamespace", L"Quit", L"ReceivedCalls"}) {}
     HRESULT STDMETHODCALLTYPE GetNamespace(BSTR type, _NameSpace **nameSpace) override
     {
         VARIANT argument, value;
@@ -510,12 +281,25 @@ public:
         return hr;
     }
     HRESULT STDMETHODCALLTYPE Quit() override { return Direct(1, nullptr); }
+    HRESULT STDMETHODCALLTYPE get_ReceivedCalls(long *calls) override
+    {
+        *calls = standin::ReceivedCalls();
+        return S_OK;
+    }
 
 protected:
     HRESULT Answer(int member, DISPPARAMS *parameters, VARIANT *result, EXCEPINFO *exception) override
     {
         if (member == 1)
             return S_OK;
+        if (member == 2) {
+            if (result) {
+                VariantInit(result);
+                result->vt = VT_I4;
+                result->lVal = standin::ReceivedCalls();
+            }
+            return S_OK;
+        }
         if (!parameters || parameters->cArgs != 1 || parameters->rgvarg[0].vt != VT_BSTR)
             return DISP_E_TYPEMISMATCH;
         if (_wcsicmp(parameters->rgvarg[0].bstrVal, L"MAPI") != 0)
@@ -560,6 +344,11 @@ public:
 };
 ClassFactory g_factory;
 } // namespace
+
+HRESULT NewItem(std::shared_ptr<const Snapshot> snapshot, size_t row, VARIANT *result)
+{
+    return Hand(new ContactItem(std::move(snapshot), row), result);
+}
 
 IClassFactory *Factory() { return &g_factory; }
 long LiveObjects() { return g_live.load(); }

@@ -18,16 +18,34 @@
 // with an exception; "!without KIND" makes the objects of that kind
 // (Application, NameSpace, Folder, Items) deny their Outlook interface.
 //
-// The file is read again whenever it, or the setting naming it, has changed
-// since the last read, at the application's creation and at every Items
-// access; the collection and its items keep what was read then.
+// The file is read again whenever it, or a setting, has changed since the
+// last read: at the application's creation, at every call of the folder
+// (Items, GetTable), at GetItemFromID and, out of process, every 100 ms. The
+// collection, a table and the items keep what was read then. Each item keeps
+// its identity (EntryID) from one version of the file to the next when its
+// line stays the same, or keeps its class and names, or else keeps its place
+// (renamed); other lines are new items, and LastModificationTime is when a
+// version first showed the item as it is. Every change is told to the
+// collections' ItemsEvents connections (ItemAdd, ItemChange, ItemRemove).
 //
-// Every member hands out a dispatch ID of its own per object, so a client that
-// kept an ID from one object for another gets DISP_E_MEMBERNOTFOUND.
+// The folder's Table (GetTable with a filter on the message class, in Jet
+// or DASL; Columns with Add, RemoveAll, Remove and Count; GetArray,
+// GetNextRow, GetRowCount, EndOfTable, MoveToStart and Sort) answers as
+// Outlook documents it: the Contacts folder's default columns, GetArray's
+// array indexed (row, column), and a MaxRows beyond the table's rows refused
+// as Outlook 2007 refuses it. Contacts have the message class "IPM.Contact",
+// or the one the setting "ContactForm" names; distribution lists
+// "IPM.DistList".
+//
+// Dispatch IDs are fixed per kind of object, as an interface's are, so a
+// client that kept an ID from one kind for another gets DISP_E_MEMBERNOTFOUND.
 //
 // When the settings name a journal file, every lookup, call and final
 // release is appended to it as a line "Kind#serial event Member", e.g.
-// "Items#7 name Count", "Items#7 call Count", "Items#7 released".
+// "Items#7 name Count", "Items#7 call Count", "Items#7 released"; and the
+// events as "Items event ItemChange", "Items delivered ItemChange". The
+// application's ReceivedCalls counts the lookups, calls and final releases
+// (round trips, out of process), journal or not.
 #include <objbase.h>
 
 namespace standin {

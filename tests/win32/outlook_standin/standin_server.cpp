@@ -4,12 +4,14 @@
 // ends, so that no process is left behind.
 #include "standin_ids.h"
 #include "standin_objects.h"
+#include "standin_state.h"
 
 #include <windows.h>
 
 namespace {
 constexpr UINT kIdle = WM_APP + 1;
 constexpr UINT kUnusedMilliseconds = 30000;
+constexpr UINT kLookMilliseconds = 100;
 DWORD g_thread = 0;
 
 void PostIdle()
@@ -34,6 +36,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     }
     // A server started for a client that then never came ends on its own.
     const UINT_PTR unused = SetTimer(nullptr, 0, kUnusedMilliseconds, nullptr);
+    // Changes of the contacts file are taken up on their own too, as Outlook
+    // takes up changes made elsewhere, and told to the collections' events.
+    const UINT_PTR look = SetTimer(nullptr, 0, kLookMilliseconds, nullptr);
     bool registered = true;
     for (;;) {
         const BOOL got = GetMessageW(&message, nullptr, 0, 0);
@@ -43,6 +48,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
         // prefix; the server ends only on its own terms below.
         if (got == 0)
             continue;
+        if (!message.hwnd && message.message == WM_TIMER && message.wParam == look) {
+            standin::Refresh();
+            continue;
+        }
         const bool idleCheck = !message.hwnd
                                && (message.message == kIdle || (message.message == WM_TIMER && message.wParam == unused));
         if (!idleCheck) {
