@@ -278,10 +278,19 @@ void Dispatcher::AcceptPrograms()
         }
         Watch(fd, EPOLLIN | EPOLLRDHUP);
         m_programs[fd] = {peer.uid, *account};
+        HearProgram(fd); // what it said before it was accepted counts already
     }
 }
 
 void Dispatcher::HearProgram(int fd)
+{
+    // A few at a time: a program that never stops talking must not keep
+    // the loop from everyone else; the rest wakes the loop again.
+    for (int heard = 0; heard < 16 && m_programs.contains(fd) && HearOne(fd); ++heard) {
+    }
+}
+
+bool Dispatcher::HearOne(int fd)
 {
     char text[kMaxProgramMessage + 1];
     iovec data{text, kMaxProgramMessage};
@@ -293,12 +302,12 @@ void Dispatcher::HearProgram(int fd)
     message.msg_controllen = sizeof control;
     const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
-        return;
+        return false;
     if (n > 0)
         CloseReceivedDescriptors(message);
     if (n <= 0 || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
         DropProgram(fd);
-        return;
+        return false;
     }
     const std::string_view said(text, std::size_t(n));
     Registration &registration = m_programs.at(fd);
@@ -314,6 +323,7 @@ void Dispatcher::HearProgram(int fd)
         }
     }
     // Anything else, a claim to be some user included, is ignored.
+    return true;
 }
 
 void Dispatcher::DropProgram(int fd)

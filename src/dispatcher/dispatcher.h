@@ -71,6 +71,7 @@ private:
     void Route(int fd, const routing::Request &request);
     void Forget(int fd);
     void HearProgram(int fd);
+    bool HearOne(int fd);
     void DropProgram(int fd);
     int Timeout() const;
 

@@ -34,7 +34,7 @@ bool Readable(int fd, std::chrono::milliseconds within)
 
 } // namespace
 
-TestHost::TestHost(std::chrono::milliseconds deadline, std::size_t maxWaiting)
+TestHost::TestHost(std::chrono::milliseconds deadline, std::size_t maxWaiting, Dispatcher::AccountOf account)
 {
     char pattern[] = "/tmp/corvane-dispatcher-test.XXXXXX";
     if (!::mkdtemp(pattern))
@@ -42,14 +42,30 @@ TestHost::TestHost(std::chrono::milliseconds deadline, std::size_t maxWaiting)
     m_dir = pattern;
     std::filesystem::permissions(m_dir, std::filesystem::perms(0755));
     m_socket = m_dir + "/register";
-    const int fax = ListenOnFaxPort(0);
+    m_config.account = account ? std::move(account) : Dispatcher::AccountOf(Account);
+    m_config.lineDeadline = deadline;
+    m_config.maxWaiting = maxWaiting;
+    Start();
+}
+
+void TestHost::Start()
+{
+    m_config.faxListener = ListenOnFaxPort(m_port);
     sockaddr_in6 bound{};
     socklen_t length = sizeof bound;
-    ::getsockname(fax, reinterpret_cast<sockaddr *>(&bound), &length);
+    ::getsockname(m_config.faxListener, reinterpret_cast<sockaddr *>(&bound), &length);
     m_port = ntohs(bound.sin6_port);
-    Dispatcher::Config config{fax, ListenForPrograms(m_socket), Account, deadline, maxWaiting};
-    m_dispatcher = std::make_unique<Dispatcher>(config);
+    m_config.programListener = ListenForPrograms(m_socket);
+    m_dispatcher = std::make_unique<Dispatcher>(m_config);
     m_thread = std::thread([this] { m_dispatcher->Run(); });
+}
+
+void TestHost::Restart()
+{
+    m_dispatcher->Stop();
+    m_thread.join();
+    m_dispatcher.reset();
+    Start();
 }
 
 TestHost::~TestHost()

@@ -19,14 +19,19 @@ enum : uid_t { kAlice = 61001, kBob = 61002, kCarol = 61003, kNobodyKnown = 6100
 
 class TestHost {
 public:
-    explicit TestHost(std::chrono::milliseconds deadline = 1000ms, std::size_t maxWaiting = 1024);
+    explicit TestHost(std::chrono::milliseconds deadline = 1000ms, std::size_t maxWaiting = 1024,
+                      Dispatcher::AccountOf account = {});
     ~TestHost();
+    // Ends the dispatcher and starts a new one on the same port and path.
+    void Restart();
     uint16_t Port() const { return m_port; }
     const std::string &SocketPath() const { return m_socket; }
 
 private:
+    void Start();
     std::string m_dir, m_socket;
     uint16_t m_port = 0;
+    Dispatcher::Config m_config;
     std::unique_ptr<Dispatcher> m_dispatcher;
     std::thread m_thread;
 };
