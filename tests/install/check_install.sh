@@ -51,6 +51,14 @@ png_size() { # FILE -> WIDTHxHEIGHT from the IHDR chunk
 bin=$root/bin/corvane-tesk
 if [ -f "$bin" ] && [ -x "$bin" ]; then echo "  $(rel "$bin")"; else fail "missing or not executable: $(rel "$bin")"; fi
 
+# The dispatcher of shared hosts and its units, where systemd finds them.
+dispatcher=$root/sbin/corvane-tesk-dispatcher
+if [ -x "$dispatcher" ]; then echo "  $(rel "$dispatcher")"; else fail "missing or not executable: $(rel "$dispatcher")"; fi
+need "$root/lib/systemd/system/corvane-tesk-dispatcher.socket"
+need "$root/lib/systemd/system/corvane-tesk-dispatcher.service"
+grep -qxF "ExecStart=$prefix/sbin/corvane-tesk-dispatcher" "$root/lib/systemd/system/corvane-tesk-dispatcher.service" ||
+  fail "the dispatcher's service does not start the installed dispatcher"
+
 app_entry=$root/share/applications/org.corvane.Tesk.desktop
 autostart_entry=$xdg/autostart/org.corvane.Tesk.desktop
 need "$app_entry"
