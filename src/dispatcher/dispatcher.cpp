@@ -15,6 +15,7 @@ namespace {
 
 // The epoll tag of the wake-up descriptor; other tags are descriptors.
 constexpr uint64_t kWakeTag = ~uint64_t(0);
+constexpr uint64_t kProgramsTag = ~uint64_t(0) - 1;
 constexpr std::size_t kMaxProgramMessage = 64;
 constexpr std::string_view kConnection = "CONNECTION";
 
@@ -67,8 +68,9 @@ void RefuseWithReset(int fd)
 Dispatcher::Dispatcher(Config config) : m_config(std::move(config))
 {
     m_epoll = ::epoll_create1(EPOLL_CLOEXEC);
+    m_programEpoll = ::epoll_create1(EPOLL_CLOEXEC);
     m_wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (m_epoll < 0 || m_wake < 0)
+    if (m_epoll < 0 || m_programEpoll < 0 || m_wake < 0)
         Fail("epoll");
 }
 
@@ -78,7 +80,7 @@ Dispatcher::~Dispatcher()
         RefuseWithReset(fd);
     for (const auto &[fd, program] : m_programs)
         ::close(fd);
-    for (int fd : {m_config.faxListener, m_config.programListener, m_wake, m_epoll})
+    for (int fd : {m_config.faxListener, m_config.programListener, m_wake, m_programEpoll, m_epoll})
         if (fd >= 0)
             ::close(fd);
 }
@@ -89,12 +91,12 @@ void Dispatcher::Stop()
     [[maybe_unused]] const ssize_t written = ::write(m_wake, &one, sizeof one);
 }
 
-void Dispatcher::Watch(int fd, uint32_t events)
+void Dispatcher::Watch(int set, int fd, uint32_t events, uint64_t tag)
 {
     epoll_event event{};
     event.events = events;
-    event.data.u64 = uint64_t(fd);
-    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0)
+    event.data.u64 = tag;
+    if (::epoll_ctl(set, EPOLL_CTL_ADD, fd, &event) != 0)
         Fail("epoll_ctl");
 }
 
@@ -102,36 +104,28 @@ void Dispatcher::Run()
 {
     for (int listener : {m_config.faxListener, m_config.programListener})
         ::fcntl(listener, F_SETFL, ::fcntl(listener, F_GETFL) | O_NONBLOCK);
-    Watch(m_config.faxListener, EPOLLIN);
-    Watch(m_config.programListener, EPOLLIN);
-    epoll_event wake{};
-    wake.events = EPOLLIN;
-    wake.data.u64 = kWakeTag;
-    if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, m_wake, &wake) != 0)
-        Fail("epoll_ctl");
+    // Programs have a set of their own, so that what they said can be heard
+    // right before any request is routed.
+    Watch(m_programEpoll, m_config.programListener, EPOLLIN, uint64_t(m_config.programListener));
+    Watch(m_epoll, m_programEpoll, EPOLLIN, kProgramsTag);
+    Watch(m_epoll, m_config.faxListener, EPOLLIN, uint64_t(m_config.faxListener));
+    Watch(m_epoll, m_wake, EPOLLIN, kWakeTag);
 
     epoll_event events[64];
     for (;;) {
         const int count = ::epoll_wait(m_epoll, events, 64, Timeout());
         if (count < 0 && errno != EINTR)
             Fail("epoll_wait");
-        // Programs first: a READY that was sent before a fax server connected
-        // counts for that fax server.
         for (int i = 0; i < count; ++i) {
-            if (events[i].data.u64 == kWakeTag)
+            const uint64_t tag = events[i].data.u64;
+            if (tag == kWakeTag)
                 return;
-            const int fd = int(events[i].data.u64);
-            if (fd == m_config.programListener)
-                AcceptPrograms();
-            else if (m_programs.contains(fd))
-                HearProgram(fd);
-        }
-        for (int i = 0; i < count; ++i) {
-            const int fd = int(events[i].data.u64);
-            if (fd == m_config.faxListener)
+            if (tag == kProgramsTag)
+                HearPrograms();
+            else if (int(tag) == m_config.faxListener)
                 AcceptFaxServers();
-            else if (m_waiting.contains(fd))
-                ReadFirstLine(fd);
+            else if (m_waiting.contains(int(tag)))
+                ReadFirstLine(int(tag), events[i].events & (EPOLLRDHUP | EPOLLHUP));
         }
         ExpireWaiting();
     }
@@ -171,11 +165,11 @@ void Dispatcher::AcceptFaxServers()
         const uint64_t serial = ++m_serial;
         m_waiting[fd] = {Clock::now() + m_config.lineDeadline, serial};
         m_byDeadline.emplace_back(fd, serial);
-        ReadFirstLine(fd);
+        ReadFirstLine(fd, false);
     }
 }
 
-void Dispatcher::ReadFirstLine(int fd)
+void Dispatcher::ReadFirstLine(int fd, bool ended)
 {
     char peeked[routing::kMaxLine];
     const ssize_t n = ::recv(fd, peeked, sizeof peeked, MSG_PEEK | MSG_DONTWAIT);
@@ -187,9 +181,9 @@ void Dispatcher::ReadFirstLine(int fd)
         return;
     }
     const routing::FirstLine line = routing::ReadFirstLine({peeked, std::size_t(n)});
-    if (line.kind == routing::FirstLine::Incomplete)
+    if (line.kind == routing::FirstLine::Incomplete && !ended)
         return; // the rest, or the deadline, decides
-    if (line.kind == routing::FirstLine::Refused) {
+    if (line.kind != routing::FirstLine::Named) { // never to be finished, or refused
         Forget(fd);
         RefuseWithReset(fd);
         return;
@@ -233,9 +227,24 @@ void Dispatcher::Forget(int fd)
     ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
 }
 
+void Dispatcher::HearPrograms()
+{
+    epoll_event events[64];
+    const int count = ::epoll_wait(m_programEpoll, events, 64, 0);
+    for (int i = 0; i < count; ++i) {
+        const int fd = int(events[i].data.u64);
+        if (fd == m_config.programListener)
+            AcceptPrograms();
+        else if (m_programs.contains(fd))
+            HearProgram(fd);
+    }
+}
+
 void Dispatcher::Route(int fd, const routing::Request &request)
 {
     Forget(fd);
+    // A program's READY sent before this fax server connected counts for it.
+    HearPrograms();
     std::vector<routing::Program> programs;
     std::vector<int> descriptors;
     for (const auto &[program, registration] : m_programs) {
@@ -276,7 +285,7 @@ void Dispatcher::AcceptPrograms()
             ::close(fd);
             continue;
         }
-        Watch(fd, EPOLLIN | EPOLLRDHUP);
+        Watch(m_programEpoll, fd, EPOLLIN | EPOLLRDHUP, uint64_t(fd));
         m_programs[fd] = {peer.uid, *account};
         HearProgram(fd); // what it said before it was accepted counts already
     }
@@ -328,10 +337,10 @@ bool Dispatcher::HearOne(int fd)
 
 void Dispatcher::DropProgram(int fd)
 {
+    ::epoll_ctl(m_programEpoll, EPOLL_CTL_DEL, fd, nullptr);
     const Registration &registration = m_programs.at(fd);
     if (registration.announced)
         std::fprintf(stderr, "program of %s (uid %u) gone\n", registration.account.c_str(), unsigned(registration.uid));
-    ::epoll_ctl(m_epoll, EPOLL_CTL_DEL, fd, nullptr);
     m_programs.erase(fd);
     ::close(fd);
 }

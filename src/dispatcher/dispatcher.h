@@ -63,10 +63,12 @@ private:
         bool announced = false; // its first READY has been logged
     };
 
-    void Watch(int fd, uint32_t events);
+    void Watch(int set, int fd, uint32_t events, uint64_t tag);
+    void HearPrograms();
     void AcceptFaxServers();
     void AcceptPrograms();
-    void ReadFirstLine(int fd);
+    // ended: the peer has shut down its sending side
+    void ReadFirstLine(int fd, bool ended);
     void ExpireWaiting();
     void Route(int fd, const routing::Request &request);
     void Forget(int fd);
@@ -77,6 +79,7 @@ private:
 
     Config m_config;
     int m_epoll = -1;
+    int m_programEpoll = -1; // the program listener and programs; in m_epoll
     int m_wake = -1;
     uint64_t m_serial = 0;
     std::map<int, Waiting> m_waiting;

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <netinet/in.h>
 #include <poll.h>
+#include <set>
 #include <stdexcept>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -25,6 +26,10 @@ std::optional<std::string> Account(uid_t uid)
     default: return std::nullopt;
     }
 }
+
+// Connections whose reset came before their first line was written: the
+// write took the error, so reading would only see the end.
+std::set<int> g_resetEarly;
 
 bool Readable(int fd, std::chrono::milliseconds within)
 {
@@ -164,15 +169,18 @@ int Dial(uint16_t port, const std::string &first)
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
         throw std::runtime_error(std::string("connect: ") + std::strerror(errno));
-    if (!first.empty())
-        ::send(fd, first.data(), first.size(), MSG_NOSIGNAL);
+    if (!first.empty() && ::send(fd, first.data(), first.size(), MSG_NOSIGNAL) < 0 &&
+        (errno == ECONNRESET || errno == EPIPE))
+        g_resetEarly.insert(fd);
     return fd;
 }
 
 std::string Outcome(int fd, std::chrono::milliseconds within)
 {
     std::string result = "nothing";
-    if (Readable(fd, within)) {
+    if (g_resetEarly.erase(fd)) {
+        result = "reset";
+    } else if (Readable(fd, within)) {
         char reply[256];
         const ssize_t n = ::recv(fd, reply, sizeof reply, 0);
         result = n > 0 ? std::string(reply, std::size_t(n)) : n == 0 ? "closed" : errno == ECONNRESET ? "reset" : std::strerror(errno);

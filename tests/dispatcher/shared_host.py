@@ -179,15 +179,25 @@ class Desktop:
 
 # ---- The fax servers ----
 
+class ResetEarly:
+    """A connection reset before its first line was written: the write took the error."""
+
+
 def ask(first=b""):
     peer = socket.create_connection(("127.0.0.1", PORT), timeout=5)
-    if first:
-        peer.sendall(first)
+    try:
+        if first:
+            peer.sendall(first)
+    except (ConnectionResetError, BrokenPipeError):
+        peer.close()
+        return ResetEarly()
     return peer
 
 
 def outcome(peer, timeout=10):
     """What the fax server got: the reply, "closed" (no data), "reset" or "nothing"."""
+    if isinstance(peer, ResetEarly):
+        return "reset"
     peer.settimeout(timeout)
     data = b""
     try:
