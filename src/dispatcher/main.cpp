@@ -5,12 +5,14 @@
 #include "dispatcher.h"
 #include "listeners.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <system_error>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +26,18 @@ void OnTermination(int)
 {
     if (g_running)
         g_running->Stop();
+}
+
+// Raises the limit of open descriptors as far as allowed; the limit.
+std::size_t OpenFilesAllowed()
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return 1024;
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    return files.rlim_cur == RLIM_INFINITY ? 65536 : std::size_t(files.rlim_cur);
 }
 
 int Usage()
@@ -64,10 +78,19 @@ int main(int argc, char *argv[])
             listeners.program = ListenForPrograms(path);
             madeHere = true;
         }
-        Dispatcher dispatcher({listeners.fax, listeners.program, [](uid_t uid) -> std::optional<std::string> {
-                                   std::string name = AccountName(uid);
-                                   return name.empty() ? std::nullopt : std::optional(name);
-                               }});
+        Dispatcher::Config config;
+        config.faxListener = listeners.fax;
+        config.programListener = listeners.program;
+        config.account = [](uid_t uid) -> std::optional<std::string> {
+            std::string name = AccountName(uid);
+            return name.empty() ? std::nullopt : std::optional(name);
+        };
+        // Bounds well inside the descriptors this process may hold, so that
+        // accepting never fails for want of one.
+        const std::size_t descriptors = OpenFilesAllowed();
+        config.maxWaiting = std::min<std::size_t>(config.maxWaiting, descriptors / 2);
+        config.maxPrograms = std::min<std::size_t>(config.maxPrograms, descriptors / 4);
+        Dispatcher dispatcher(config);
         g_running = &dispatcher;
         struct sigaction stop{};
         stop.sa_handler = OnTermination;
