@@ -101,6 +101,10 @@ int ListenOnFaxPort(uint16_t port)
 int ListenForPrograms(const std::string &path)
 {
     const sockaddr_un address = UnixAddress(path);
+    // Its folder, when run directly on a host where systemd has not made it.
+    if (const std::size_t slash = path.rfind('/'); slash != std::string::npos && slash > 0)
+        if (::mkdir(path.substr(0, slash).c_str(), 0755) != 0 && errno != EEXIST)
+            Fail(path.substr(0, slash));
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0)
         Fail("socket");
