@@ -122,13 +122,21 @@ void Dispatcher::Run()
                 return;
             if (tag == kProgramsTag)
                 HearPrograms();
-            else if (int(tag) == m_config.faxListener)
+            else if (tag == uint64_t(m_config.faxListener))
                 AcceptFaxServers();
-            else if (m_waiting.contains(int(tag)))
-                ReadFirstLine(int(tag), events[i].events & (EPOLLRDHUP | EPOLLHUP));
+            else if (const int fd = int(tag & 0xffffffff); Current(fd, tag >> 32))
+                ReadFirstLine(fd, events[i].events & (EPOLLRDHUP | EPOLLHUP));
+            // else: a connection already settled in this pass, its number
+            // perhaps taken by a newer one
         }
         ExpireWaiting();
     }
+}
+
+bool Dispatcher::Current(int fd, uint64_t serial) const
+{
+    const auto found = m_waiting.find(fd);
+    return found != m_waiting.end() && (found->second.serial & 0xffffffff) == serial;
 }
 
 int Dispatcher::Timeout() const
@@ -145,7 +153,9 @@ int Dispatcher::Timeout() const
 
 void Dispatcher::AcceptFaxServers()
 {
-    for (;;) {
+    // A few at a time: a storm of connections must not keep the loop from
+    // the deadlines; the rest wakes the loop again.
+    for (int accepted = 0; accepted < 64; ++accepted) {
         const int fd = ::accept4(m_config.faxListener, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0)
             return; // EAGAIN, or out of descriptors: the backlog waits
@@ -155,14 +165,14 @@ void Dispatcher::AcceptFaxServers()
         }
         // Edge-triggered: the first line is only peeked at, so a partial one
         // stays readable; each new arrival wakes the loop once.
+        const uint64_t serial = ++m_serial;
         epoll_event event{};
         event.events = EPOLLIN | EPOLLRDHUP | EPOLLET;
-        event.data.u64 = uint64_t(fd);
+        event.data.u64 = serial << 32 | uint64_t(fd);
         if (::epoll_ctl(m_epoll, EPOLL_CTL_ADD, fd, &event) != 0) {
             RefuseWithReset(fd);
             continue;
         }
-        const uint64_t serial = ++m_serial;
         m_waiting[fd] = {Clock::now() + m_config.lineDeadline, serial};
         m_byDeadline.emplace_back(fd, serial);
         ReadFirstLine(fd, false);

@@ -76,6 +76,9 @@ private:
     bool HearOne(int fd);
     void DropProgram(int fd);
     int Timeout() const;
+    // Whether a waiting connection's event (its number and the low half of
+    // its serial) is for the connection waiting under that number now.
+    bool Current(int fd, uint64_t serial) const;
 
     Config m_config;
     int m_epoll = -1;
