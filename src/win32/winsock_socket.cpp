@@ -1,5 +1,6 @@
 #include "winsock_socket.h"
 
+#include "dispatch_pipe.h"
 #include "host_addresses.h"
 
 #include <string>
@@ -8,6 +9,7 @@ namespace {
 constexpr UINT kListenerMessage = WM_APP + 1;
 constexpr UINT kConnectionMessage = WM_APP + 2;
 constexpr UINT kReplyDone = WM_APP + 3;
+constexpr UINT kHandedOver = WM_APP + 4;
 constexpr UINT_PTR kDeliveryTimer = 1;
 // Unread data left at closing makes the system reset the connection; draining
 // it first gives the peer an orderly end-of-stream. Bounded for floods.
@@ -81,14 +83,86 @@ WinsockSocket::WinsockSocket(uint16_t port, SocketEvents *events)
 
 WinsockSocket::~WinsockSocket()
 {
+    if (m_pipe != INVALID_HANDLE_VALUE) {
+        CancelIoEx(m_pipe, nullptr);
+        CloseHandle(m_pipe);
+        m_pipeReader.join();
+        MSG dropped; // connections handed over and never seen
+        while (PeekMessageW(&dropped, m_window.Handle(), kHandedOver, kHandedOver, PM_REMOVE))
+            if (SOCKET(dropped.wParam) != INVALID_SOCKET)
+                ::closesocket(SOCKET(dropped.wParam));
+    }
     CloseListener();
     CloseConnection();
     for (const auto &[id, waiting] : m_waiting)
         ::closesocket(waiting);
 }
 
+bool WinsockSocket::UseDispatcher(const std::wstring &pipeName)
+{
+    m_pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_OVERLAPPED, nullptr);
+    if (m_pipe == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD mode = PIPE_READMODE_MESSAGE;
+    SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr);
+    TellDispatcher("BUSY"); // the dispatcher learns who we are once we write
+    m_pipeReader = std::thread([pipe = m_pipe, window = m_window.Handle()] {
+        for (;;) {
+            char bytes[1024];
+            DWORD count = 0;
+            OVERLAPPED read{};
+            read.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            const bool ok = ReadFile(pipe, bytes, sizeof bytes, &count, &read) ||
+                            (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(pipe, &read, &count, TRUE));
+            CloseHandle(read.hEvent);
+            if (!ok)
+                return; // the dispatcher has gone, or this socket is closing
+            const SOCKET connection = TakeHandedOverConnection(std::string(bytes, count));
+            PostMessageW(window, kHandedOver, WPARAM(connection), 0);
+        }
+    });
+    return true;
+}
+
+void WinsockSocket::TellDispatcher(const std::string &word)
+{
+    OVERLAPPED written{};
+    written.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD count = 0;
+    if (!WriteFile(m_pipe, word.data(), DWORD(word.size()), &count, &written) && GetLastError() == ERROR_IO_PENDING)
+        GetOverlappedResult(m_pipe, &written, &count, TRUE);
+    CloseHandle(written.hEvent);
+}
+
+void WinsockSocket::OnHandedOver(SOCKET connection)
+{
+    ++m_received;
+    if (connection == INVALID_SOCKET)
+        return;
+    sockaddr_storage peer{};
+    int length = sizeof peer;
+    ::getpeername(connection, reinterpret_cast<sockaddr *>(&peer), &length);
+    if (!m_free || !m_waiting.empty() || m_connection != INVALID_SOCKET || !m_allowed.Allows(PeerAddressOf(peer))) {
+        const linger refuse{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&refuse), sizeof refuse);
+        ::closesocket(connection);
+        return;
+    }
+    const int32_t id = ++m_lastRequestId;
+    m_waiting.emplace(id, connection);
+    ::WSAAsyncSelect(connection, m_window.Handle(), kConnectionMessage, FD_CLOSE);
+    if (m_events)
+        m_events->wsk_connect_ConnectionRequest(id);
+}
+
 void WinsockSocket::Listen()
 {
+    if (m_pipe != INVALID_HANDLE_VALUE) {
+        m_free = true;
+        TellDispatcher("READY " + std::to_string(m_received));
+        return;
+    }
     if (m_listener != INVALID_SOCKET)
         return;
     // One socket for both families where the system has IPv6.
@@ -143,13 +217,17 @@ int WinsockSocket::State() const
 {
     if (m_connection != INVALID_SOCKET)
         return Connected;
-    if (m_listener != INVALID_SOCKET)
+    if (m_listener != INVALID_SOCKET || (m_pipe != INVALID_HANDLE_VALUE && m_free))
         return Listening;
     return Closed;
 }
 
 void WinsockSocket::Close()
 {
+    if (m_pipe != INVALID_HANDLE_VALUE && m_free) {
+        m_free = false;
+        TellDispatcher("BUSY");
+    }
     CloseListener();
     CloseConnection();
 }
@@ -272,6 +350,9 @@ LRESULT WinsockSocket::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         return 0;
     case kConnectionMessage:
         OnConnectionEvent(SOCKET(wParam), WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
+        return 0;
+    case kHandedOver:
+        OnHandedOver(SOCKET(wParam));
         return 0;
     case kReplyDone:
         // A reply of a connection closed since then is nobody's concern.

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
 // The program's socket over Winsock. Its events arrive on the GUI thread
 // through WSAAsyncSelect on a message-only window, so that every handler
@@ -51,6 +52,11 @@ public:
     void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
     // Replaces the system's acknowledgement query (tests).
     void SetDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }
+    // On a session host: registers with the dispatcher's pipe instead of ever
+    // listening on the port; "listening" is being free for the connections it
+    // hands over, which arrive as if accepted here. False when no dispatcher
+    // answers there.
+    bool UseDispatcher(const std::wstring &pipeName);
     static std::optional<Delivery> SystemDeliveryProbe(SOCKET connection, unsigned long long bytesSent);
 
     void Listen() override;
@@ -73,6 +79,8 @@ private:
     void Finish(bool delivered);
     void CloseListener();
     void CloseConnection();
+    void TellDispatcher(const std::string &word);
+    void OnHandedOver(SOCKET connection);
 
     MessageWindow m_window;
     SocketEvents *m_events;
@@ -90,4 +98,10 @@ private:
     int m_deliveryChecks = 0;
     // Counts replies: a completion posted for an earlier one is dropped.
     unsigned m_reply = 0;
+    // With a dispatcher: the registration, its reader, whether free, and the
+    // connections received (so that a READY is never taken for a later one).
+    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+    std::thread m_pipeReader;
+    bool m_free = false;
+    uint64_t m_received = 0;
 };
