@@ -10,6 +10,9 @@
 #include <optional>
 #include <string>
 
+// Where the dispatcher service takes registrations.
+constexpr wchar_t kDispatcherPipe[] = L"\\\\.\\pipe\\corvane-tesk-dispatcher";
+
 // Who a registration pipe's client is, from the system: its token's user
 // and its process.
 struct PipeClient {
