@@ -1,6 +1,5 @@
 #include "winsock_socket.h"
 
-#include "dispatch_pipe.h"
 #include "host_addresses.h"
 
 #include <string>
@@ -9,7 +8,6 @@ namespace {
 constexpr UINT kListenerMessage = WM_APP + 1;
 constexpr UINT kConnectionMessage = WM_APP + 2;
 constexpr UINT kReplyDone = WM_APP + 3;
-constexpr UINT kHandedOver = WM_APP + 4;
 constexpr UINT_PTR kDeliveryTimer = 1;
 // Unread data left at closing makes the system reset the connection; draining
 // it first gives the peer an orderly end-of-stream. Bounded for floods.
@@ -88,7 +86,7 @@ WinsockSocket::~WinsockSocket()
         CloseHandle(m_pipe);
         m_pipeReader.join();
         MSG dropped; // connections handed over and never seen
-        while (PeekMessageW(&dropped, m_window.Handle(), kHandedOver, kHandedOver, PM_REMOVE))
+        while (PeekMessageW(&dropped, m_window.Handle(), kHandedOverMessage, kHandedOverMessage, PM_REMOVE))
             if (SOCKET(dropped.wParam) != INVALID_SOCKET)
                 ::closesocket(SOCKET(dropped.wParam));
     }
@@ -96,43 +94,6 @@ WinsockSocket::~WinsockSocket()
     CloseConnection();
     for (const auto &[id, waiting] : m_waiting)
         ::closesocket(waiting);
-}
-
-bool WinsockSocket::UseDispatcher(const std::wstring &pipeName)
-{
-    m_pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_FLAG_OVERLAPPED, nullptr);
-    if (m_pipe == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD mode = PIPE_READMODE_MESSAGE;
-    SetNamedPipeHandleState(m_pipe, &mode, nullptr, nullptr);
-    TellDispatcher("BUSY"); // the dispatcher learns who we are once we write
-    m_pipeReader = std::thread([pipe = m_pipe, window = m_window.Handle()] {
-        for (;;) {
-            char bytes[1024];
-            DWORD count = 0;
-            OVERLAPPED read{};
-            read.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-            const bool ok = ReadFile(pipe, bytes, sizeof bytes, &count, &read) ||
-                            (GetLastError() == ERROR_IO_PENDING && GetOverlappedResult(pipe, &read, &count, TRUE));
-            CloseHandle(read.hEvent);
-            if (!ok)
-                return; // the dispatcher has gone, or this socket is closing
-            const SOCKET connection = TakeHandedOverConnection(std::string(bytes, count));
-            PostMessageW(window, kHandedOver, WPARAM(connection), 0);
-        }
-    });
-    return true;
-}
-
-void WinsockSocket::TellDispatcher(const std::string &word)
-{
-    OVERLAPPED written{};
-    written.hEvent = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    DWORD count = 0;
-    if (!WriteFile(m_pipe, word.data(), DWORD(word.size()), &count, &written) && GetLastError() == ERROR_IO_PENDING)
-        GetOverlappedResult(m_pipe, &written, &count, TRUE);
-    CloseHandle(written.hEvent);
 }
 
 void WinsockSocket::OnHandedOver(SOCKET connection)
@@ -351,7 +312,7 @@ LRESULT WinsockSocket::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case kConnectionMessage:
         OnConnectionEvent(SOCKET(wParam), WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
         return 0;
-    case kHandedOver:
+    case kHandedOverMessage:
         OnHandedOver(SOCKET(wParam));
         return 0;
     case kReplyDone:

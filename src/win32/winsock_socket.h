@@ -79,6 +79,8 @@ private:
     void Finish(bool delivered);
     void CloseListener();
     void CloseConnection();
+    // Dispatcher mode (winsock_dispatcher.cpp).
+    static constexpr UINT kHandedOverMessage = WM_APP + 4;
     void TellDispatcher(const std::string &word);
     void OnHandedOver(SOCKET connection);
 
