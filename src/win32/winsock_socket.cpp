@@ -81,10 +81,9 @@ WinsockSocket::WinsockSocket(uint16_t port, SocketEvents *events)
 
 WinsockSocket::~WinsockSocket()
 {
-    if (m_pipe != INVALID_HANDLE_VALUE) {
-        CancelIoEx(m_pipe, nullptr);
-        CloseHandle(m_pipe);
-        m_pipeReader.join();
+    if (m_dispatched) {
+        KillTimer(m_window.Handle(), kRedialTimer);
+        DropDispatcherPipe();
         MSG dropped; // connections handed over and never seen
         while (PeekMessageW(&dropped, m_window.Handle(), kHandedOverMessage, kHandedOverMessage, PM_REMOVE))
             if (SOCKET(dropped.wParam) != INVALID_SOCKET)
@@ -119,7 +118,7 @@ void WinsockSocket::OnHandedOver(SOCKET connection)
 
 void WinsockSocket::Listen()
 {
-    if (m_pipe != INVALID_HANDLE_VALUE) {
+    if (m_dispatched) {
         m_free = true;
         TellDispatcher("READY " + std::to_string(m_received));
         return;
@@ -178,14 +177,14 @@ int WinsockSocket::State() const
 {
     if (m_connection != INVALID_SOCKET)
         return Connected;
-    if (m_listener != INVALID_SOCKET || (m_pipe != INVALID_HANDLE_VALUE && m_free))
+    if (m_listener != INVALID_SOCKET || (m_dispatched && m_free))
         return Listening;
     return Closed;
 }
 
 void WinsockSocket::Close()
 {
-    if (m_pipe != INVALID_HANDLE_VALUE && m_free) {
+    if (m_dispatched && m_free) {
         m_free = false;
         TellDispatcher("BUSY");
     }
@@ -324,9 +323,14 @@ LRESULT WinsockSocket::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         else
             m_events->wsk_connect_SendFailed();
         return 0;
+    case kDispatcherLostMessage:
+        OnDispatcherLost();
+        return 0;
     case WM_TIMER:
         if (wParam == kDeliveryTimer && m_sending)
             CheckDelivered();
+        else if (wParam == kRedialTimer && ConnectDispatcher())
+            KillTimer(m_window.Handle(), kRedialTimer);
         return 0;
     default:
         return 0;

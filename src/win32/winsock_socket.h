@@ -55,7 +55,8 @@ public:
     // On a session host: registers with the dispatcher's pipe instead of ever
     // listening on the port; "listening" is being free for the connections it
     // hands over, which arrive as if accepted here. False when no dispatcher
-    // answers there.
+    // answers there. If the dispatcher goes away, the socket registers again
+    // as soon as it is back, trying every second.
     bool UseDispatcher(const std::wstring &pipeName);
     static std::optional<Delivery> SystemDeliveryProbe(SOCKET connection, unsigned long long bytesSent);
 
@@ -81,6 +82,11 @@ private:
     void CloseConnection();
     // Dispatcher mode (winsock_dispatcher.cpp).
     static constexpr UINT kHandedOverMessage = WM_APP + 4;
+    static constexpr UINT kDispatcherLostMessage = WM_APP + 5;
+    static constexpr UINT_PTR kRedialTimer = 2;
+    bool ConnectDispatcher();
+    void DropDispatcherPipe();
+    void OnDispatcherLost();
     void TellDispatcher(const std::string &word);
     void OnHandedOver(SOCKET connection);
 
@@ -102,7 +108,9 @@ private:
     unsigned m_reply = 0;
     // With a dispatcher: the registration, its reader, whether free, and the
     // connections received (so that a READY is never taken for a later one).
-    HANDLE m_pipe = INVALID_HANDLE_VALUE;
+    bool m_dispatched = false;
+    std::wstring m_pipeName;
+    HANDLE m_pipe = INVALID_HANDLE_VALUE; // none while the dispatcher is away
     std::thread m_pipeReader;
     bool m_free = false;
     uint64_t m_received = 0;

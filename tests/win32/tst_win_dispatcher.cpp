@@ -27,7 +27,8 @@ struct DispatchedHost {
     RecordedEvents events;
     WinsockSocket socket{FreePort(), &events};
 
-    DispatchedHost()
+    DispatchedHost() { Start(); }
+    void Start()
     {
         const SOCKET listener = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in address{};
@@ -42,10 +43,16 @@ struct DispatchedHost {
         thread = std::thread([this] { dispatcher->Run(); });
         REQUIRE(PumpUntil([&] { return WaitNamedPipeW(pipe.c_str(), 50) != 0; }));
     }
-    ~DispatchedHost()
+    void Stop()
     {
         dispatcher->Stop();
         thread.join();
+        dispatcher.reset();
+    }
+    ~DispatchedHost()
+    {
+        if (dispatcher)
+            Stop();
     }
     SOCKET Dial(const std::string &first)
     {
@@ -137,4 +144,15 @@ TEST_CASE_FIXTURE(DispatchedHost, "what a program says about its user changes no
     for (int i = 0; i < 3; ++i)
         CHECK(Outcome(Dial("USER somebody-else\r\n")) == "reset");
     CloseHandle(rogue);
+}
+
+TEST_CASE_FIXTURE(DispatchedHost, "a dispatcher that starts again finds the program registered again")
+{
+    REQUIRE(socket.UseDispatcher(pipe));
+    socket.Listen();
+    Stop();
+    Start(); // a port of its own again, the same pipe
+    const SOCKET fax = DialUntilAsked("USER " + Me() + "\r\n", 1);
+    CHECK(fax != INVALID_SOCKET);
+    closesocket(fax);
 }
