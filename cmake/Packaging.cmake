@@ -8,7 +8,10 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "fax destination helper for a print-to-fax
 set(CPACK_PACKAGE_DESCRIPTION
   "Corvane Tesk sits in the system tray and listens on TCP port 5555. When a\n"
   "fax server connects, it asks the user for the fax number, typed in or\n"
-  "picked from the address book, and sends the answer back to the server.")
+  "picked from the address book, and sends the answer back to the server.\n"
+  "On a host where several people are signed in, corvane-tesk-dispatcher\n"
+  "(installed disabled) owns the port and hands each request to the program\n"
+  "of the user it is for.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_PACKAGE_HOMEPAGE_URL "http://corvane.example/fax/")
 set(CPACK_PACKAGING_INSTALL_PREFIX ${CMAKE_INSTALL_PREFIX})

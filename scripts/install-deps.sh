@@ -18,6 +18,8 @@ packages=(
   desktop-file-utils      # desktop-file-validate
   appstream               # appstreamcli validate
   procps                  # pkill, for the tests that stop the address-book service
+  xdotool                 # the users' hands in the shared-host test (two accounts, two X servers)
+  systemd                 # systemctl and systemd-analyze check the dispatcher's units as installed
   # Windows edition
   mingw-w64 g++-mingw-w64-x86-64-posix  # the -posix compilers the toolchain file names
   mingw-w64-tools libwine-dev           # widl and the system IDL files, for the Outlook stand-in's interfaces

@@ -3,6 +3,7 @@
 ; Built by the CMake target "installer", which defines:
 ;   VERSION  the program's version (major.minor.patch)
 ;   PROGRAM  the path of corvane-tesk.exe
+;   DISPATCHER  the path of corvane-tesk-dispatcher.exe
 ;   LICENCE  the path of the licence text
 ;   OUTFILE  the path of the setup program to write
 ;
@@ -10,6 +11,12 @@
 ;   /FAXSERVER=ADDRESS  adds an inbound Windows Firewall rule that lets only
 ;                       ADDRESS (an address, range, subnet or keyword that
 ;                       netsh accepts) reach the program on TCP port 5555.
+;   /MULTIUSER          for a PC where several people are signed in at once
+;                       (a Remote Desktop session host): also installs the
+;                       dispatcher service, which owns port 5555 and hands
+;                       each user's requests to that user's program. Offered
+;                       when the setup runs on a session host; an upgrade
+;                       keeps it.
 ;
 ; Exit codes: 0 installed; 1 cancelled by the user; 2 bad command line,
 ; nothing installed; 3 installed, but the firewall rule could not be added.
@@ -20,7 +27,7 @@ ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma
 
-!ifndef VERSION | PROGRAM | LICENCE | OUTFILE
+!ifndef VERSION | PROGRAM | DISPATCHER | LICENCE | OUTFILE
   !error "VERSION, PROGRAM, LICENCE and OUTFILE must be defined (see the CMake target installer)"
 !endif
 
@@ -30,6 +37,8 @@ SetCompressor /SOLID lzma
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\CorvaneTesk"
 !define FIREWALL_RULE "Corvane Tesk (fax server)"
 !define PORT 5555
+!define DISPATCHER_EXE "corvane-tesk-dispatcher.exe"
+!define SERVICE "CorvaneTeskDispatcher"
 
 !include MUI2.nsh
 !include LogicLib.nsh
@@ -53,6 +62,7 @@ VIAddVersionKey "LegalCopyright" "MIT licence"
 
 Var FaxServer        ; the address the firewall rule admits; empty: no rule
 Var FaxServerField   ; the page's text box
+Var MultiUser        ; 1: the dispatcher service is installed too
 
 !define MUI_ABORTWARNING
 !insertmacro MUI_PAGE_LICENSE "${LICENCE}"
@@ -170,6 +180,23 @@ Function .onInit
       Quit
     ${EndIf}
   ${EndIf}
+  ; The dispatcher service: asked for, kept from the last install, or offered
+  ; on a Remote Desktop session host.
+  ${GetParameters} $0
+  ClearErrors
+  ${GetOptions} $0 "/MULTIUSER" $1
+  ${IfNot} ${Errors}
+    StrCpy $MultiUser 1
+  ${Else}
+    ReadRegDWORD $MultiUser HKLM "${UNINSTALL_KEY}" "MultiUser"
+    ReadRegDWORD $1 HKLM "SYSTEM\CurrentControlSet\Control\Terminal Server" "TSAppCompat"
+    ${If} $MultiUser != 1
+    ${AndIf} $1 == 1
+      MessageBox MB_ICONQUESTION|MB_YESNO "This PC is a Remote Desktop session host. Install the ${APP_NAME} dispatcher service, so that each signed-in user gets the faxes meant for them?" /SD IDNO IDNO +2
+      StrCpy $MultiUser 1
+    ${EndIf}
+  ${EndIf}
+  ClearErrors
 FunctionEnd
 
 Function FirewallPage
@@ -248,6 +275,14 @@ FunctionEnd
   Pop $0
 !macroend
 
+!macro RemoveService
+  DetailPrint "Removing the dispatcher service, if installed"
+  nsExec::Exec '"$SYSDIR\sc.exe" stop ${SERVICE}'
+  Pop $0
+  nsExec::Exec '"$SYSDIR\sc.exe" delete ${SERVICE}'
+  Pop $0
+!macroend
+
 Section "Install"
   SetShellVarContext all
   SetRegView 64
@@ -265,11 +300,20 @@ Section "Install"
   ${EndIf}
 
   Call StopProgram
+  !insertmacro RemoveService
 
   SetOutPath "$INSTDIR"
   File "/oname=${APP_EXE}" "${PROGRAM}"
   File "/oname=licence.txt" "${LICENCE}"
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} $MultiUser == 1
+    File "/oname=${DISPATCHER_EXE}" "${DISPATCHER}"
+    DetailPrint "Installing the dispatcher service"
+    nsExec::ExecToLog '"$SYSDIR\sc.exe" create ${SERVICE} binPath= "$INSTDIR\${DISPATCHER_EXE}" start= auto DisplayName= "${APP_NAME} dispatcher"'
+    Pop $0
+    nsExec::ExecToLog '"$SYSDIR\sc.exe" start ${SERVICE}'
+    Pop $0
+  ${EndIf}
 
   ; For every user: the Start menu, and the Startup folder, which starts the
   ; program at each user's logon.
@@ -285,6 +329,9 @@ Section "Install"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ${If} $MultiUser == 1
+    WriteRegDWORD HKLM "${UNINSTALL_KEY}" "MultiUser" 1
+  ${EndIf}
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0
 
@@ -293,7 +340,10 @@ Section "Install"
   ${If} $FaxServer != ""
     !insertmacro DeleteFirewallRule
     DetailPrint "Adding the Windows Firewall rule for $FaxServer"
-    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$INSTDIR\${APP_EXE}" protocol=TCP localport=${PORT} remoteip=$FaxServer enable=yes'
+    ; On a session host the dispatcher owns the port, not the program.
+    StrCpy $1 "$INSTDIR\${APP_EXE}"
+    ${IfThen} $MultiUser == 1 ${|} StrCpy $1 "$INSTDIR\${DISPATCHER_EXE}" ${|}
+    nsExec::ExecToLog '"$SYSDIR\netsh.exe" advfirewall firewall add rule name="${FIREWALL_RULE}" dir=in action=allow program="$1" protocol=TCP localport=${PORT} remoteip=$FaxServer enable=yes'
     Pop $0
     ${If} $0 != 0
       MessageBox MB_ICONEXCLAMATION|MB_OK "${APP_NAME} is installed, but the Windows Firewall rule for $FaxServer could not be added (netsh: $0)." /SD IDOK
@@ -309,10 +359,12 @@ FunctionEnd
 
 Section "Uninstall"
   Call un.StopProgram
+  !insertmacro RemoveService
   Delete "$SMSTARTUP\${APP_NAME}.lnk"
   Delete "$SMPROGRAMS\${APP_NAME}.lnk"
   !insertmacro DeleteFirewallRule
   Delete "$INSTDIR\${APP_EXE}"
+  Delete "$INSTDIR\${DISPATCHER_EXE}"
   Delete "$INSTDIR\licence.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"

@@ -11,6 +11,7 @@
 #include "url_opener.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QSystemTrayIcon>
 #include <cstdio>
 
@@ -40,6 +41,12 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, texts::console::BadFaxServerList, error.what());
         return EXIT_FAILURE;
     }
+    // On a shared host the dispatcher owns the port and hands this user's
+    // requests over; the program then never listens on the port itself.
+    const QString dispatcher = QProcessEnvironment::systemEnvironment().value(
+        QStringLiteral("CORVANE_TESK_DISPATCHER"), QString::fromLatin1(DispatcherLink::kDefaultPath));
+    if (QFileInfo::exists(dispatcher))
+        socket->UseDispatcher(std::make_unique<DispatcherLink>(dispatcher.toStdString()));
 
     QtMessageBoxes boxes;
     DesktopUrlOpener urls;

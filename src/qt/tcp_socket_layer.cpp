@@ -91,8 +91,19 @@ TcpSocketLayer::~TcpSocketLayer()
         ::close(fd);
 }
 
+void TcpSocketLayer::UseDispatcher(std::unique_ptr<DispatcherLink> link)
+{
+    m_dispatcher = std::move(link);
+    connect(m_dispatcher.get(), &DispatcherLink::Connection, this, &TcpSocketLayer::OnIncoming);
+}
+
 void TcpSocketLayer::Listen()
 {
+    if (m_dispatcher) {
+        m_free = true;
+        m_dispatcher->Ready();
+        return;
+    }
     if (!m_server->listen(QHostAddress::Any, m_port))
         throw SocketError(m_server->errorString().toStdString());
     m_port = m_server->serverPort();
@@ -102,12 +113,18 @@ int TcpSocketLayer::State() const
 {
     if (m_connection >= 0)
         return Connected;
+    if (m_dispatcher)
+        return m_free ? Listening : Closed;
     return m_server->isListening() ? Listening : Closed;
 }
 
 void TcpSocketLayer::Close()
 {
     m_server->close();
+    if (m_dispatcher && m_free) {
+        m_free = false;
+        m_dispatcher->Busy();
+    }
     CloseConnection();
 }
 
@@ -127,6 +144,13 @@ void TcpSocketLayer::CloseConnection()
 
 void TcpSocketLayer::OnIncoming(int descriptor)
 {
+    // Handed over while not free: refused as a port nobody listens on is.
+    if (m_dispatcher && (!m_free || m_connection >= 0 || !m_waiting.empty())) {
+        const linger refuse{1, 0};
+        ::setsockopt(descriptor, SOL_SOCKET, SO_LINGER, &refuse, sizeof refuse);
+        ::close(descriptor);
+        return;
+    }
     if (!m_allowed.Allows(PeerOf(descriptor))) {
         Refuse(descriptor);
         return;

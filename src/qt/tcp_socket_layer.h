@@ -1,5 +1,6 @@
 #pragma once
 
+#include "dispatcher_link.h"
 #include "peer_filter.h"
 #include "platform.h"
 
@@ -28,6 +29,9 @@ public:
     // Connections from anyone else are refused at once with a reset, unseen by
     // the program.
     void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
+    // On a shared host: never listens on the port; "listening" is being free
+    // for the dispatcher's connections, which arrive as if accepted here.
+    void UseDispatcher(std::unique_ptr<DispatcherLink> link);
 
     void Listen() override;
     int State() const override;
@@ -49,6 +53,8 @@ private:
     SocketEvents *m_events = nullptr;
     PeerFilter m_allowed;
     std::unique_ptr<Server> m_server;
+    std::unique_ptr<DispatcherLink> m_dispatcher;
+    bool m_free = false; // with the dispatcher: what listening would be
     uint16_t m_port;
     int32_t m_lastRequestId = 0;
     std::map<int32_t, int> m_waiting; // taken by the system, not yet accepted

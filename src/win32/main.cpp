@@ -2,6 +2,7 @@
 // 5555 with a destination from the user's Outlook contacts.
 #include "address_book.h"
 #include "allowed_servers.h"
+#include "dispatch_pipe.h"
 #include "front_end.h"
 #include "texts.h"
 
@@ -37,6 +38,11 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         }
         FrontEnd program(instance, kFaxServerPort, &OpenAddressBook);
         program.Socket().SetAllowedPeers(std::move(allowed));
+        // On a session host the dispatcher service owns the port and hands
+        // this user's requests over: the program then never listens itself.
+        wchar_t pipe[256];
+        const DWORD named = GetEnvironmentVariableW(L"CORVANE_TESK_DISPATCHER", pipe, 256);
+        program.Socket().UseDispatcher(named > 0 && named < 256 ? pipe : kDispatcherPipe);
         program.Logic().Form_Load();
         result = program.Logic().IsUnloaded() ? 1 : program.Run();
     }

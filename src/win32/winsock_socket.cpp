@@ -90,14 +90,48 @@ WinsockSocket::WinsockSocket(uint16_t port, SocketEvents *events)
 
 WinsockSocket::~WinsockSocket()
 {
+    if (m_dispatched) {
+        KillTimer(m_window.Handle(), kRedialTimer);
+        DropDispatcherPipe();
+        MSG dropped; // connections handed over and never seen
+        while (PeekMessageW(&dropped, m_window.Handle(), kHandedOverMessage, kHandedOverMessage, PM_REMOVE))
+            if (SOCKET(dropped.wParam) != INVALID_SOCKET)
+                ::closesocket(SOCKET(dropped.wParam));
+    }
     CloseListener();
     CloseConnection();
     for (const auto &[id, waiting] : m_waiting)
         ::closesocket(waiting);
 }
 
+void WinsockSocket::OnHandedOver(SOCKET connection)
+{
+    ++m_received;
+    if (connection == INVALID_SOCKET)
+        return;
+    sockaddr_storage peer{};
+    int length = sizeof peer;
+    ::getpeername(connection, reinterpret_cast<sockaddr *>(&peer), &length);
+    if (!m_free || !m_waiting.empty() || m_connection != INVALID_SOCKET || !m_allowed.Allows(PeerAddressOf(peer))) {
+        const linger refuse{1, 0};
+        ::setsockopt(connection, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char *>(&refuse), sizeof refuse);
+        ::closesocket(connection);
+        return;
+    }
+    const int32_t id = ++m_lastRequestId;
+    m_waiting.emplace(id, connection);
+    ::WSAAsyncSelect(connection, m_window.Handle(), kConnectionMessage, FD_CLOSE);
+    if (m_events)
+        m_events->wsk_connect_ConnectionRequest(id);
+}
+
 void WinsockSocket::Listen()
 {
+    if (m_dispatched) {
+        m_free = true;
+        TellDispatcher("READY " + std::to_string(m_received));
+        return;
+    }
     if (m_listener != INVALID_SOCKET)
         return;
     // One socket for both families where the system has IPv6.
@@ -152,13 +186,17 @@ int WinsockSocket::State() const
 {
     if (m_connection != INVALID_SOCKET)
         return Connected;
-    if (m_listener != INVALID_SOCKET)
+    if (m_listener != INVALID_SOCKET || (m_dispatched && m_free))
         return Listening;
     return Closed;
 }
 
 void WinsockSocket::Close()
 {
+    if (m_dispatched && m_free) {
+        m_free = false;
+        TellDispatcher("BUSY");
+    }
     CloseListener();
     CloseConnection();
 }
@@ -282,6 +320,9 @@ LRESULT WinsockSocket::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
     case kConnectionMessage:
         OnConnectionEvent(SOCKET(wParam), WSAGETSELECTEVENT(lParam), WSAGETSELECTERROR(lParam));
         return 0;
+    case kHandedOverMessage:
+        OnHandedOver(SOCKET(wParam));
+        return 0;
     case kReplyDone:
         // A reply of a connection closed since then is nobody's concern.
         if (unsigned(wParam) != m_reply || !m_events)
@@ -291,9 +332,14 @@ LRESULT WinsockSocket::OnMessage(UINT message, WPARAM wParam, LPARAM lParam)
         else
             m_events->wsk_connect_SendFailed();
         return 0;
+    case kDispatcherLostMessage:
+        OnDispatcherLost();
+        return 0;
     case WM_TIMER:
         if (wParam == kDeliveryTimer && m_sending)
             CheckDelivered();
+        else if (wParam == kRedialTimer && ConnectDispatcher())
+            KillTimer(m_window.Handle(), kRedialTimer);
         return 0;
     default:
         return 0;

@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
 // The program's socket over Winsock. Its events arrive on the GUI thread
 // through WSAAsyncSelect on a message-only window, so that every handler
@@ -52,6 +53,12 @@ public:
     void SetAllowedPeers(PeerFilter allowed) { m_allowed = std::move(allowed); }
     // Replaces the system's acknowledgement query (tests).
     void SetDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }
+    // On a session host: registers with the dispatcher's pipe instead of ever
+    // listening on the port; "listening" is being free for the connections it
+    // hands over, which arrive as if accepted here. False when no dispatcher
+    // answers there. If the dispatcher goes away, the socket registers again
+    // as soon as it is back, trying every second.
+    bool UseDispatcher(const std::wstring &pipeName);
     static std::optional<Delivery> SystemDeliveryProbe(SOCKET connection, unsigned long long bytesSent);
 
     void Listen() override;
@@ -74,6 +81,15 @@ private:
     void Finish(bool delivered);
     void CloseListener();
     void CloseConnection();
+    // Dispatcher mode (winsock_dispatcher.cpp).
+    static constexpr UINT kHandedOverMessage = WM_APP + 4;
+    static constexpr UINT kDispatcherLostMessage = WM_APP + 5;
+    static constexpr UINT_PTR kRedialTimer = 2;
+    bool ConnectDispatcher();
+    void DropDispatcherPipe();
+    void OnDispatcherLost();
+    void TellDispatcher(const std::string &word);
+    void OnHandedOver(SOCKET connection);
 
     MessageWindow m_window;
     SocketEvents *m_events;
@@ -91,4 +107,12 @@ private:
     int m_deliveryChecks = 0;
     // Counts replies: a completion posted for an earlier one is dropped.
     unsigned m_reply = 0;
+    // With a dispatcher: the registration, its reader, whether free, and the
+    // connections received (so that a READY is never taken for a later one).
+    bool m_dispatched = false;
+    std::wstring m_pipeName;
+    HANDLE m_pipe = INVALID_HANDLE_VALUE; // none while the dispatcher is away
+    std::thread m_pipeReader;
+    bool m_free = false;
+    uint64_t m_received = 0;
 };

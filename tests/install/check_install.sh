@@ -51,6 +51,27 @@ png_size() { # FILE -> WIDTHxHEIGHT from the IHDR chunk
 bin=$root/bin/corvane-tesk
 if [ -f "$bin" ] && [ -x "$bin" ]; then echo "  $(rel "$bin")"; else fail "missing or not executable: $(rel "$bin")"; fi
 
+# The dispatcher of shared hosts and its units, where systemd finds them.
+dispatcher=$root/sbin/corvane-tesk-dispatcher
+if [ -x "$dispatcher" ]; then echo "  $(rel "$dispatcher")"; else fail "missing or not executable: $(rel "$dispatcher")"; fi
+need "$root/lib/systemd/system/corvane-tesk-dispatcher.socket"
+need "$root/lib/systemd/system/corvane-tesk-dispatcher.service"
+units=$root/lib/systemd/system
+grep -qxF "ExecStart=$prefix/sbin/corvane-tesk-dispatcher" "$units/corvane-tesk-dispatcher.service" ||
+  fail "the dispatcher's service does not start the installed dispatcher"
+# Installed, not enabled: an administrator turns it on for a shared host.
+enabled=$(systemctl --root="$stage" is-enabled corvane-tesk-dispatcher.socket 2>/dev/null || true)
+[ "$enabled" = disabled ] || fail "the dispatcher's socket unit is \"$enabled\", not disabled"
+# systemd reads both units without a word of complaint (the binary taken from
+# the stage).
+verify=$(mktemp -d)
+cp "$units"/corvane-tesk-dispatcher.* "$verify/"
+sed -i "s|^ExecStart=.*|ExecStart=$dispatcher|" "$verify/corvane-tesk-dispatcher.service"
+if ! out=$(systemd-analyze verify --man=no "$verify"/corvane-tesk-dispatcher.{socket,service} 2>&1) || [ -n "$out" ]; then
+  fail "systemd-analyze verify:"$'\n'"$out"
+fi
+rm -rf "$verify"
+
 app_entry=$root/share/applications/org.corvane.Tesk.desktop
 autostart_entry=$xdg/autostart/org.corvane.Tesk.desktop
 need "$app_entry"

@@ -24,7 +24,7 @@
 # commands, not their effect on a firewall.
 set -Eeuo pipefail
 
-mode=${1:?usage: check_installer.sh lifecycle|options}
+mode=${1:?usage: check_installer.sh lifecycle|options|multiuser}
 : "${WINE:?}" "${SETUP:?}" "${PROGRAM:?}" "${LICENCE:?}" "${READ_SHORTCUT:?}" "${NETSH_STAND_IN:?}"
 
 if [ -z "${DISPLAY:-}" ]; then
@@ -329,6 +329,32 @@ $rule add rule $rule_name dir=in action=allow program=\"$default_dir\\corvane-te
   expect_nothing_left "$default_dir"
   expect_netsh "$uninstall_removes_rule"
   export CORVANE_NETSH_EXIT=0
+}
+
+service='HKLM\System\CurrentControlSet\Services\CorvaneTeskDispatcher'
+multiuser() {
+  local unix
+  unix=$(unix_path "$default_dir")
+  section "install with /S /MULTIUSER /FAXSERVER: the dispatcher service runs and owns the rule"
+  rm -f "$netsh_log"
+  wine_run "$setup" /S /MULTIUSER /FAXSERVER=192.0.2.7 || fail "setup exited $?"
+  cmp -s "${DISPATCHER:?}" "$unix/corvane-tesk-dispatcher.exe" || fail "the dispatcher is not installed"
+  [ "$(reg_value "$key" MultiUser)" = "REG_DWORD 0x1" ] || fail "the install does not record the dispatcher"
+  [ -n "$(reg_value "$service" ImagePath)" ] || fail "the dispatcher service is not registered"
+  wait_until 30 has_process 'corvane-tesk-dispatcher.exe' || fail "the dispatcher service does not run"
+  expect_netsh "$rule delete rule $rule_name
+$rule add rule $rule_name dir=in action=allow program=\"$default_dir\\corvane-tesk-dispatcher.exe\" protocol=TCP localport=5555 remoteip=192.0.2.7 enable=yes"
+
+  section "an upgrade without /MULTIUSER keeps the service"
+  wine_run "$setup" /S || fail "setup exited $?"
+  [ -n "$(reg_value "$service" ImagePath)" ] || fail "the upgrade removed the dispatcher service"
+  wait_until 30 has_process 'corvane-tesk-dispatcher.exe' || fail "the dispatcher service does not run after the upgrade"
+
+  section "uninstall stops and removes the service"
+  run_quiet_uninstall
+  wait_until 30 no_process 'corvane-tesk-dispatcher.exe' || fail "the dispatcher service still runs"
+  [ -z "$(reg_value "$service" ImagePath)" ] || fail "the dispatcher service is still registered"
+  expect_nothing_left "$default_dir"
 }
 
 "$mode"
