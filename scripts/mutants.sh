@@ -24,8 +24,8 @@ declare -A tests=(
   [linux]="-E eds|store_contracts|faxserver|install|vcard"
   [stores]="-R vcard|eds|store_contracts"
   [faxserver]="-R faxserver"
-  [windows]="-R ^win32_"
-  [outlook]="-R ^outlook_store$|^win32_e2e_session$"
+  [windows]="-R ^win32_tests$"
+  [outlook]="-R ^outlook_store$"
   [installer]="-R ^installer_"
 )
 group_order=(linux stores faxserver windows outlook installer)
