@@ -9,8 +9,11 @@
 #       only the groups named, only the faults whose description matches
 #   scripts/mutants.sh --check [--group G[,G...]] [PATTERN]
 #       builds nothing: says which faults no longer apply to the code
-# The copies live in build/mutants/<preset> and are kept between runs.
+# The copies live in build/mutants/<preset> and are kept between runs; one
+# run at a time uses a copy. MUTANTS_COPIES=DIR puts them elsewhere, as for a
+# second Linux run beside the first.
 set -euo pipefail
+{ # read whole before it runs: the file may change under a long run
 cd "$(dirname "$0")/.."
 root="$PWD"
 faults="$root/tests/mutants/faults.txt"
@@ -36,7 +39,7 @@ while (($#)); do
   --check) check=true ;;
   --group) groups="$2"; shift ;;
   --group=*) groups="${1#--group=}" ;;
-  -h | --help) sed -n '2,12p' "$0"; exit 0 ;;
+  -h | --help) sed -n '2,14p' "$0"; exit 0 ;;
   *) only="$1" ;;
   esac
   shift
@@ -146,8 +149,9 @@ for p in debug windows; do
     [[ "${preset[$g]}" == "$p" ]] && grep -q "^$g"$'\t' <<<"$list" && groups_here+=("$g")
   done
   ((${#groups_here[@]})) || continue
-  copy="$root/build/mutants/$p"
-  log="$root/build/mutants/$p.log"
+  copies="${MUTANTS_COPIES:-$root/build/mutants}"
+  copy="$copies/$p"
+  log="$copies/$p.log"
   sync_copy "$copy"
   cd "$copy"
   exec 9>"$copy.lock"
@@ -202,3 +206,5 @@ for p in debug windows; do
 done
 echo "$total_caught caught, $total_missed missed, $total_stale not applied or not built ($(((SECONDS - start) / 60)) min)"
 [ "$total_missed" -eq 0 ] && [ "$total_stale" -eq 0 ]
+exit
+}
