@@ -126,7 +126,9 @@ CONF
 cupsd -f -c "$cups/conf/cupsd.conf" -s "$cups/conf/cups-files.conf" >"$work/cupsd.log" 2>&1 &
 pids+=($!)
 export CUPS_SERVER=$cups/cups.sock
-wait_until 30 "print server" lpstat -r
+# lpstat -r exits 0 also while it says "scheduler is not running".
+cups_up() { [ "$(lpstat -r 2>/dev/null)" = "scheduler is running" ]; }
+wait_until 30 "print server" cups_up
 log=$cups/log/error_log
 
 # print DESKTOP-MODE [REPLY]: starts a stand-in desktop (or none, for
