@@ -115,13 +115,15 @@ run_tests() {
   local group="$1"; shift
   # shellcheck disable=SC2086 # the group's options are words
   if [[ "${preset[$group]}" == windows ]]; then
-    bash scripts/test-windows.sh ${tests[$group]} --stop-on-failure "$@" >"$log" 2>&1
+    bash scripts/test-windows.sh ${tests[$group]} --stop-on-failure "$@" </dev/null >"$log" 2>&1
   else
     env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home" LANG=C.UTF-8 QT_QPA_PLATFORM=offscreen \
-      dbus-run-session -- ctest --preset debug -j2 ${tests[$group]} --stop-on-failure "$@" >"$log" 2>&1
+      dbus-run-session -- ctest --preset debug -j2 ${tests[$group]} --stop-on-failure "$@" </dev/null >"$log" 2>&1
   fi
 }
-build() { cmake --build --preset "$1" >"$log" 2>&1; }
+build() { cmake --build --preset "$1" </dev/null >"$log" 2>&1; }
+# The tests that failed in the last run, as ctest names them.
+failed_tests() { sed -n 's/^[[:space:]]*[0-9]* - \([^ ]*\) .*/\1/p' "$log" | paste -sd, -; }
 
 # The file under a fault, put back (with the time of now, so that it is
 # rebuilt) whatever ends the run.
@@ -167,7 +169,7 @@ for p in debug windows; do
     echo "== group $g (${tests[$g]})"
     while IFS=$'\t' read -r group file substitution what; do
       [[ "$group" == "$g" ]] || continue
-      began=$SECONDS
+      began=$SECONDS by=""
       cp -p "$file" "$file.mutant-orig"
       current="$file"
       if ! apply "$file" "$substitution" || cmp -s "$file" "$file.mutant-orig"; then
@@ -175,7 +177,7 @@ for p in debug windows; do
       elif ! build "$p"; then
         outcome="NOT BUILT   "
       elif ! run_tests "$g"; then
-        outcome="caught      "
+        outcome="caught      " by=" by $(failed_tests)"
       else
         outcome="MISSED      "
       fi
@@ -185,8 +187,9 @@ for p in debug windows; do
         caught[$g]=$((caught[$g] + 1))
         # The restored file must be built, and the tests that failed pass again.
         if ! build "$p" || ! run_tests "$g" --rerun-failed; then
-          echo "STOPPED: with $file restored the $g tests still fail (see $log);"
-          echo "the fault \"$what\" was not undone, so no later result could be trusted"
+          echo "STOPPED: with $file restored, $(failed_tests) still fail (see $log):"
+          echo "the fault \"$what\" was not undone, or these tests fail on their own;"
+          echo "either way no later result could be trusted"
           exit 1
         fi ;;
       MISSED*) missed[$g]=$((missed[$g] + 1)) ;;
@@ -196,7 +199,7 @@ for p in debug windows; do
       caught*) ;;
       *) build "$p" || { echo "STOPPED: with $file restored the $p build fails (see $log)"; exit 1; } ;;
       esac
-      echo "$outcome [$g] $what ($file, $((SECONDS - began)) s)"
+      echo "$outcome [$g] $what ($file, $((SECONDS - began)) s)$by"
     done <<<"$list"
     echo "== group $g: ${caught[$g]} caught, ${missed[$g]} missed"
     total_caught=$((total_caught + caught[$g])) total_missed=$((total_missed + missed[$g]))
