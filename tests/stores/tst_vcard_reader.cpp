@@ -368,6 +368,15 @@ void TestVCardReader::addressBookListsItsFirstCardsUpToTheCap()
     StderrCapture atCap;
     QCOMPARE(LastNames(*folder), Numbers(0, 990) + Numbers(50000, 10));
     QCOMPARE(atCap.Take(), QByteArray());
+
+    // A store made without a cap lists the documented 100,000 contacts.
+    QTemporaryDir big;
+    Write(big.filePath("a.vcf"), NamedCards(0, 100'001));
+    StderrCapture documented;
+    const auto full = VCardStore(big.path(), true).OpenDefaultContactsFolder();
+    QCOMPARE(full->Count(), 100'000);
+    QCOMPARE(ToQString(full->Item(100'000).lastName), u"99999"_s);
+    QVERIFY(documented.Take().endsWith(" holds more than 100000 contacts; only the first 100000 are listed\n"));
 }
 
 void TestVCardReader::capFollowsChangesAcrossFiles()

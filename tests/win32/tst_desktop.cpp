@@ -16,6 +16,7 @@ constexpr UINT kModalMask = MB_MODEMASK;
 // Reads the popped-up menu while it is up, then closes it.
 struct MenuReader {
     static inline std::vector<std::wstring> items;
+    static inline std::vector<UINT> ids; // what choosing each item sends
     static inline bool seen = false;
     static inline int ticks = 0;
     static void CALLBACK Read(HWND, UINT, UINT_PTR id, DWORD)
@@ -31,6 +32,7 @@ struct MenuReader {
             wchar_t text[200]{};
             GetMenuStringW(menu, UINT(i), text, 200, MF_BYPOSITION);
             items.push_back(text);
+            ids.push_back(GetMenuItemID(menu, i));
         }
         seen = true;
         EndMenu();
@@ -180,6 +182,7 @@ TEST_CASE_FIXTURE(FrontEndHarness, "the tray icon: shown with its tooltip before
     // Any button released on the icon pops up the menu with its one item.
     for (const UINT button : {WM_RBUTTONUP, WM_LBUTTONUP}) {
         MenuReader::items.clear();
+        MenuReader::ids.clear();
         MenuReader::seen = false;
         SetTimer(nullptr, 0, 20, &MenuReader::Read);
         SendMessageW(program->Tray().Handle(), added.callbackMessage, 1, button);
@@ -189,8 +192,10 @@ TEST_CASE_FIXTURE(FrontEndHarness, "the tray icon: shown with its tooltip before
     }
     CHECK(record.boxes.empty());
 
-    // Its item: the closing notice, the icon goes, the program ends.
-    SendMessageW(program->Tray().Handle(), WM_COMMAND, MAKEWPARAM(TrayIcon::ExitCommand, 0), 0);
+    // Its item, as the menu reports it chosen: the closing notice, the icon
+    // goes, the program ends.
+    REQUIRE(MenuReader::ids.size() == 1);
+    SendMessageW(program->Tray().Handle(), WM_COMMAND, MAKEWPARAM(MenuReader::ids[0], 0), 0);
     REQUIRE(record.boxes.size() == 1);
     CHECK(record.boxes[0].text == Wide(texts::ClosingNotice));
     CHECK(record.notifications.back().message == NIM_DELETE);

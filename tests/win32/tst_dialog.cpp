@@ -64,9 +64,14 @@ TEST_CASE_FIXTURE(FrontEndHarness, "the window and every control lie where the t
             CHECK(rect.top == TwipsToPixels(at.y, dpi));
             CHECK(rect.right - rect.left == TwipsToPixels(control.width, dpi));
             // A closed drop-down list is as high as its font lets it be.
-            if (control.kind == ControlKind::ComboBox)
+            if (control.kind == ControlKind::ComboBox) {
                 CHECK(std::abs(rect.bottom - rect.top - TwipsToPixels(control.height, dpi)) <= 2);
-            else
+                // Dropped, it has room below for its three entries at least.
+                RECT dropped{};
+                SendMessageW(hwnd, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+                const int entry = int(SendMessageW(hwnd, CB_GETITEMHEIGHT, 0, 0));
+                CHECK(dropped.bottom - dropped.top - (rect.bottom - rect.top) >= 3 * entry);
+            } else
                 CHECK(rect.bottom - rect.top == TwipsToPixels(control.height, dpi));
             if (!control.font.IsDefault()) {
                 const LOGFONTW font = FontOf(hwnd);
