@@ -4,6 +4,7 @@
 #include "texts.h"
 
 #include <cstdio>
+#include <utility>
 
 frm_outlook::frm_outlook(Platform platform)
     : ui(platform.controls), wsk_connect(platform.wsk_connect), st(platform.st), m_boxes(platform.boxes),
@@ -78,6 +79,7 @@ void frm_outlook::Form_Unload()
 
 void frm_outlook::ReleaseAddressBook()
 {
+    m_keepListing = false;
     m_listedEntries.reset();
     m_contactsFolder.reset();
     m_outlookApp.reset();
@@ -196,6 +198,7 @@ void frm_outlook::tmr_relisten_Timer()
 void frm_outlook::ResetDialog()
 {
     ui.frm_outlook.Hide();
+    KeepListing();
     m_businessFax.clear();
     m_homeFax.clear();
     m_otherFax.clear();
@@ -226,8 +229,7 @@ void frm_outlook::LoadContacts()
     }
     ui.addressList.EndFill();
     // A listing cut short is not kept: the next request reads again.
-    if (!failed && !m_listedEntries)
-        m_listedEntries = ui.addressList.Entries();
+    m_keepListing = !failed && !m_listedEntries;
 
     ui.fax_notify.SetCaption(Text(texts::Headline));
     ui.addressList.SetEnabled(true);
@@ -235,6 +237,16 @@ void frm_outlook::LoadContacts()
     ui.frm_outlook.SetBusyPointer(false);
     if (failed)
         m_boxes.Error(Text(texts::StoreFailure), Text(texts::ErrorTitle));
+}
+
+// The list as it sorted a complete listing, read back as the dialog hides:
+// not while the user waits for the list. A listing that starts before then
+// reads the address book again.
+void frm_outlook::KeepListing()
+{
+    if (!std::exchange(m_keepListing, false))
+        return;
+    m_listedEntries = ui.addressList.Entries();
 }
 
 bool frm_outlook::ListingStillStands()

@@ -82,6 +82,7 @@ private:
     // part of the way.
     bool ListAddressBook();
     bool ListingStillStands();
+    void KeepListing();
     void CancelFax();
     void EndSession();
     void ResetDialog();
@@ -101,6 +102,8 @@ private:
     // The entries of the last complete listing, as the list sorted them: an
     // address book that has not changed since is not read again.
     std::optional<std::vector<ListEntry>> m_listedEntries;
+    // The list holds a complete listing not read back yet.
+    bool m_keepListing = false;
     int16_t m_closePending = False;
     Text m_recipient;
     Text m_businessFax, m_homeFax, m_otherFax;

@@ -54,7 +54,9 @@ TEST_CASE_FIXTURE(TwoRequests, "an unchanged address book: no item read, the sam
 {
     const Lines first = Steps(h, 1);
     const std::vector<ListEntry> listed = h.list.entries;
+    CHECK(h.list.readBacks == 0); // not while the user waits for the list
     EndRequest(h);
+    CHECK(h.list.readBacks == 1);
     const int reads = h.book->itemReads;
     CHECK(reads == 4);
 
@@ -70,6 +72,7 @@ TEST_CASE_FIXTURE(TwoRequests, "an unchanged address book: no item read, the sam
         h.Choose("Zeta, Zoe");
         CHECK(h.program->lbl_businessfaxno() == u"1");
         EndRequest(h);
+        CHECK(h.list.readBacks == 1);
     }
 }
 

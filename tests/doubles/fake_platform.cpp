@@ -114,6 +114,7 @@ void FakeListBox::AddSorted(const std::vector<ListEntry> &sorted)
 
 std::vector<ListEntry> FakeListBox::Entries() const
 {
+    ++readBacks;
     return entries;
 }
 

@@ -99,6 +99,7 @@ public:
     std::vector<Entry> entries;
     int selected = -1;
     bool enabled = false;
+    mutable int readBacks = 0; // calls of Entries()
 
 private:
     Journal &m_journal;
