@@ -1,5 +1,6 @@
 #include "dialog_window.h"
 
+#include "controls.h"
 #include "resource_ids.h"
 #include "texts.h"
 
@@ -61,13 +62,6 @@ void StackOrder(const ControlSpec *container, std::vector<const ControlSpec *> &
     }
 }
 
-std::wstring WindowText(HWND hwnd)
-{
-    std::wstring text(size_t(GetWindowTextLengthW(hwnd)), L'\0');
-    GetWindowTextW(hwnd, text.data(), int(text.size()) + 1);
-    return text;
-}
-
 int Rounded(double value)
 {
     return int(value >= 0 ? value + 0.5 : value - 0.5);
@@ -83,149 +77,6 @@ template <typename F> F User32(const char *name)
     return reinterpret_cast<F>(reinterpret_cast<void *>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 } // namespace
-
-// ---- The controls the logic addresses ----
-
-class DialogWindow::ButtonControl final : public Button {
-public:
-    explicit ButtonControl(HWND hwnd) : m_hwnd(hwnd) {}
-    void SetEnabled(bool enabled) override { EnableWindow(m_hwnd, enabled); }
-    bool Enabled() const override { return IsWindowEnabled(m_hwnd); }
-
-private:
-    HWND m_hwnd;
-};
-
-class DialogWindow::LabelControl final : public Label {
-public:
-    explicit LabelControl(HWND hwnd) : m_hwnd(hwnd) {}
-    void SetCaption(const Text &caption) override { SetWindowTextW(m_hwnd, Wide(caption).c_str()); }
-    Text Caption() const override { return FromWide(WindowText(m_hwnd)); }
-
-private:
-    HWND m_hwnd;
-};
-
-class DialogWindow::TextBoxControl final : public TextBox {
-public:
-    explicit TextBoxControl(HWND hwnd) : m_hwnd(hwnd) {}
-    Text GetText() const override { return FromWide(WindowText(m_hwnd)); }
-    void SetText(const Text &text) override { SetWindowTextW(m_hwnd, Wide(text).c_str()); }
-
-private:
-    HWND m_hwnd;
-};
-
-// A sorted list box: an entry's index is where it landed among the others,
-// except for entries added presorted.
-class DialogWindow::ListBoxControl final : public ListBox {
-public:
-    explicit ListBoxControl(HWND hwnd) : m_hwnd(hwnd) {}
-    void SetEnabled(bool enabled) override { EnableWindow(m_hwnd, enabled); }
-    void Clear() override { SendMessageW(m_hwnd, LB_RESETCONTENT, 0, 0); }
-    void BeginFill() override { SendMessageW(m_hwnd, WM_SETREDRAW, FALSE, 0); }
-    void EndFill() override
-    {
-        SendMessageW(m_hwnd, WM_SETREDRAW, TRUE, 0);
-        RedrawWindow(m_hwnd, nullptr, nullptr, RDW_ERASE | RDW_FRAME | RDW_INVALIDATE | RDW_ALLCHILDREN);
-    }
-    int AddItem(const Text &text) override
-    {
-        return int(SendMessageW(m_hwnd, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(text).c_str())));
-    }
-    void SetItemData(int index, int32_t data) override
-    {
-        SendMessageW(m_hwnd, LB_SETITEMDATA, WPARAM(index), LPARAM(data));
-    }
-    // Room for all the entries at once, then each at the end: inserting does
-    // not sort, so nothing is compared and nothing moves.
-    void AddSorted(const std::vector<ListEntry> &entries) override
-    {
-        size_t chars = 0;
-        for (const ListEntry &entry : entries)
-            chars += entry.text.size() + 1;
-        SendMessageW(m_hwnd, LB_INITSTORAGE, WPARAM(entries.size()), LPARAM(chars * sizeof(wchar_t)));
-        for (const ListEntry &entry : entries) {
-            const LRESULT index =
-                SendMessageW(m_hwnd, LB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(Wide(entry.text).c_str()));
-            if (index >= 0)
-                SendMessageW(m_hwnd, LB_SETITEMDATA, WPARAM(index), LPARAM(entry.data));
-        }
-    }
-    std::vector<ListEntry> Entries() const override
-    {
-        const LRESULT count = SendMessageW(m_hwnd, LB_GETCOUNT, 0, 0);
-        std::vector<ListEntry> entries;
-        entries.reserve(count > 0 ? size_t(count) : 0);
-        for (int index = 0; index < int(count); ++index)
-            entries.push_back({ItemText(index), ItemData(index)});
-        return entries;
-    }
-    int SelectedIndex() const override
-    {
-        const LRESULT selected = SendMessageW(m_hwnd, LB_GETCURSEL, 0, 0);
-        return selected == LB_ERR ? -1 : int(selected);
-    }
-    Text ItemText(int index) const override
-    {
-        const LRESULT length = SendMessageW(m_hwnd, LB_GETTEXTLEN, WPARAM(index), 0);
-        if (length == LB_ERR)
-            return {};
-        std::wstring text(size_t(length) + 1, L'\0');
-        const LRESULT got = SendMessageW(m_hwnd, LB_GETTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(got == LB_ERR ? 0 : size_t(got));
-        return FromWide(text);
-    }
-    int32_t ItemData(int index) const override
-    {
-        return int32_t(SendMessageW(m_hwnd, LB_GETITEMDATA, WPARAM(index), 0));
-    }
-
-private:
-    HWND m_hwnd;
-};
-
-class DialogWindow::ComboBoxControl final : public ComboBox {
-public:
-    explicit ComboBoxControl(HWND hwnd) : m_hwnd(hwnd) {}
-    void Clear() override { SendMessageW(m_hwnd, CB_RESETCONTENT, 0, 0); }
-    void AddItem(const Text &text) override
-    {
-        SendMessageW(m_hwnd, CB_INSERTSTRING, WPARAM(-1), reinterpret_cast<LPARAM>(Wide(text).c_str()));
-    }
-    void SetSelectedIndex(int index) override { SendMessageW(m_hwnd, CB_SETCURSEL, WPARAM(index), 0); }
-    int SelectedIndex() const override
-    {
-        const LRESULT selected = SendMessageW(m_hwnd, CB_GETCURSEL, 0, 0);
-        return selected == CB_ERR ? -1 : int(selected);
-    }
-    Text ItemText(int index) const override
-    {
-        if (index < 0)
-            return {};
-        const LRESULT length = SendMessageW(m_hwnd, CB_GETLBTEXTLEN, WPARAM(index), 0);
-        if (length == CB_ERR)
-            return {};
-        std::wstring text(size_t(length) + 1, L'\0');
-        const LRESULT got = SendMessageW(m_hwnd, CB_GETLBTEXT, WPARAM(index), reinterpret_cast<LPARAM>(text.data()));
-        text.resize(got == CB_ERR ? 0 : size_t(got));
-        return FromWide(text);
-    }
-
-private:
-    HWND m_hwnd;
-};
-
-class DialogWindow::TabControlImpl final : public TabControl {
-public:
-    explicit TabControlImpl(HWND hwnd) : m_hwnd(hwnd) {}
-    int SelectedPage() const override { return int(SendMessageW(m_hwnd, TCM_GETCURSEL, 0, 0)); }
-
-private:
-    HWND m_hwnd;
-};
-
-// ---- The window ----
 
 DialogWindow::DialogWindow(HINSTANCE instance)
     : m_instance(instance), m_onUnload([] { PostQuitMessage(0); }), m_white(CreateSolidBrush(RGB(255, 255, 255))),
@@ -349,13 +200,13 @@ void DialogWindow::CreateControls()
         }
         m_controls.push_back(Placed{spec, hwnd, page});
     }
-    m_send = std::make_unique<ButtonControl>(ControlHandle("btn_send"));
-    m_cancel = std::make_unique<ButtonControl>(ControlHandle("btn_cancel"));
-    m_notify = std::make_unique<LabelControl>(ControlHandle("fax_notify"));
-    m_faxno = std::make_unique<TextBoxControl>(ControlHandle("txt_faxno"));
-    m_list = std::make_unique<ListBoxControl>(ControlHandle("addressList"));
-    m_combo = std::make_unique<ComboBoxControl>(ControlHandle("txt_outlookfaxno"));
-    m_tab = std::make_unique<TabControlImpl>(ControlHandle("tab_addressselect"));
+    m_send = std::make_unique<Win32Button>(ControlHandle("btn_send"));
+    m_cancel = std::make_unique<Win32Button>(ControlHandle("btn_cancel"));
+    m_notify = std::make_unique<Win32Label>(ControlHandle("fax_notify"));
+    m_faxno = std::make_unique<Win32TextBox>(ControlHandle("txt_faxno"));
+    m_list = std::make_unique<Win32ListBox>(ControlHandle("addressList"));
+    m_combo = std::make_unique<Win32ComboBox>(ControlHandle("txt_outlookfaxno"));
+    m_tab = std::make_unique<Win32TabControl>(ControlHandle("tab_addressselect"));
 }
 
 HFONT DialogWindow::Font(const FontSpec &font)

@@ -11,6 +11,13 @@
 #include <tuple>
 #include <vector>
 
+class Win32Button;
+class Win32Label;
+class Win32TextBox;
+class Win32ListBox;
+class Win32ComboBox;
+class Win32TabControl;
+
 // What the dialog's controls raise, forwarded to the logic's handlers.
 struct DialogHandlers {
     std::function<void()> sendClick, cancelClick, listClick, faxnoChange, linkClick, queryUnload;
@@ -54,13 +61,6 @@ public:
     DialogControls Controls();
 
 private:
-    class ButtonControl;
-    class LabelControl;
-    class TextBoxControl;
-    class ListBoxControl;
-    class ComboBoxControl;
-    class TabControlImpl;
-
     struct Placed {
         const ControlSpec *spec;
         HWND hwnd;
@@ -92,12 +92,12 @@ private:
     HBRUSH m_white;
     HBRUSH m_pageBrush;
     HBITMAP m_banner = nullptr;
-    std::unique_ptr<ButtonControl> m_send, m_cancel;
-    std::unique_ptr<LabelControl> m_notify;
-    std::unique_ptr<TextBoxControl> m_faxno;
-    std::unique_ptr<ListBoxControl> m_list;
-    std::unique_ptr<ComboBoxControl> m_combo;
-    std::unique_ptr<TabControlImpl> m_tab;
+    std::unique_ptr<Win32Button> m_send, m_cancel;
+    std::unique_ptr<Win32Label> m_notify;
+    std::unique_ptr<Win32TextBox> m_faxno;
+    std::unique_ptr<Win32ListBox> m_list;
+    std::unique_ptr<Win32ComboBox> m_combo;
+    std::unique_ptr<Win32TabControl> m_tab;
 };
 
 // The control's child-window ID: its place in the control table from 100 on.
