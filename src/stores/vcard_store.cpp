@@ -1,7 +1,7 @@
 #include "vcard_store.h"
 
 #include "qt_text.h"
-#include "vcard_parse.h"
+#include "vcard_listing.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -16,217 +16,17 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <thread>
+
+using namespace vcard;
 
 namespace {
 
-// Reading a file stops here: no address book's text comes near it, and the
-// cap keeps one runaway file from filling memory. Cards past it are not seen.
-constexpr qsizetype kMaxFileBytes = 64 * 1024 * 1024;
-
-// A thread pays off for this many small files, or for one piece of a big file.
-constexpr size_t kFilesPerThread = 64;
-constexpr qsizetype kPieceBytes = 1024 * 1024;
-
 constexpr uint32_t kWatchedEvents = IN_CREATE | IN_DELETE | IN_CLOSE_WRITE | IN_MODIFY | IN_MOVED_FROM | IN_MOVED_TO
     | IN_ATTRIB | IN_DELETE_SELF | IN_MOVE_SELF | IN_ONLYDIR;
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int descriptor = -1)
-        : m_descriptor(descriptor)
-    {
-    }
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor()
-    {
-        if (m_descriptor >= 0)
-            close(m_descriptor);
-    }
-    bool IsOpen() const { return m_descriptor >= 0; }
-    int Get() const { return m_descriptor; }
-
-private:
-    int m_descriptor;
-};
-
-// Runs work(index) for every index below count, spread over the cores when
-// there is enough of it: a first look at a big address book is mostly parsing.
-template <typename Work>
-void ForEachIndex(size_t count, size_t perThread, const Work &work)
-{
-    std::atomic<size_t> next = 0;
-    const auto runRemaining = [&] {
-        for (size_t index; (index = next++) < count;)
-            work(index);
-    };
-    static const size_t cores = std::max(1U, std::thread::hardware_concurrency());
-    const size_t threads = std::clamp<size_t>(count / perThread, 1, cores);
-    std::vector<std::jthread> helpers;
-    for (size_t i = 1; i < threads; ++i)
-        helpers.emplace_back(runRemaining);
-    runRemaining();
-}
-
-using CardList = std::shared_ptr<const std::vector<ParsedCard>>;
-
-// What tells a changed file from the one that was read.
-struct FileState {
-    qint64 inode = 0;
-    qint64 size = 0;
-    qint64 modifiedNs = 0;
-    qint64 changedNs = 0;
-    // A change to a symbolic link's target raises no event in the folder.
-    bool symlink = false;
-    bool operator==(const FileState &) const = default;
-};
-
-// Nothing when the name is not that of a file the address book reads.
-std::optional<FileState> Examine(const FileDescriptor &directory, const QByteArray &name)
-{
-    struct stat status;
-    if (fstatat(directory.Get(), name.constData(), &status, AT_SYMLINK_NOFOLLOW) != 0)
-        return std::nullopt;
-    const bool symlink = S_ISLNK(status.st_mode);
-    if (symlink && fstatat(directory.Get(), name.constData(), &status, 0) != 0)
-        return std::nullopt;
-    if (!S_ISREG(status.st_mode))
-        return std::nullopt;
-    return FileState{qint64(status.st_ino), qint64(status.st_size),
-                     qint64(status.st_mtim.tv_sec) * 1'000'000'000 + status.st_mtim.tv_nsec,
-                     qint64(status.st_ctim.tv_sec) * 1'000'000'000 + status.st_ctim.tv_nsec, symlink};
-}
-
-struct CardFile {
-    FileState state;
-    CardList cards;
-    // The address book's cap on cards left the file's later cards unread.
-    bool cut = false;
-};
-
-struct ReadResult {
-    CardList cards;
-    bool cut = false;
-};
-
-// Reads at most maxCards cards; cut tells whether the file holds more.
-ReadResult ReadCards(int directory, const QByteArray &name, qsizetype size, qsizetype maxCards)
-{
-    // O_NONBLOCK: should the file have become a pipe since it was looked at,
-    // opening it must not wait for a writer.
-    const FileDescriptor file(openat(directory, name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
-    if (!file.IsOpen())
-        return {std::make_shared<const std::vector<ParsedCard>>(), false}; // unreadable: no cards until that changes
-    // One byte more than expected, to see the end without growing.
-    QByteArray contents(std::min(size + 1, kMaxFileBytes), Qt::Uninitialized);
-    qsizetype length = 0;
-    while (length < kMaxFileBytes) {
-        if (length == contents.size())
-            contents.resize(std::min(2 * length, kMaxFileBytes));
-        const ssize_t got = read(file.Get(), contents.data() + length, size_t(contents.size() - length));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        length += got;
-    }
-    QByteArray converted;
-    const QByteArrayView text = AsUtf8Text(QByteArrayView(contents.constData(), length), converted);
-    if (!converted.isNull())
-        contents = QByteArray(); // the file's own bytes are no longer needed
-    const std::vector<QByteArrayView> pieces = SplitBetweenCards(text, kPieceBytes);
-    // One card past the cap tells that the file holds more. Pieces are taken
-    // in order, so a piece whose predecessors have finished with enough
-    // cards is not needed; one that has started may read past the cap, and
-    // the cards past it are dropped below.
-    const qsizetype wanted = maxCards + 1;
-    std::atomic<qsizetype> finishedCards = 0;
-    std::vector<std::vector<ParsedCard>> parsed(pieces.size());
-    ForEachIndex(pieces.size(), 1, [&](size_t index) {
-        const qsizetype room = wanted - finishedCards.load();
-        if (room <= 0)
-            return;
-        parsed[index] = ParseVCards(pieces[index], room);
-        finishedCards += qsizetype(parsed[index].size());
-    });
-    std::vector<ParsedCard> cards = std::move(parsed.front());
-    for (size_t index = 1; index < parsed.size() && qsizetype(cards.size()) < wanted; ++index)
-        std::move(parsed[index].begin(), parsed[index].end(), std::back_inserter(cards));
-    const bool cut = qsizetype(cards.size()) > maxCards;
-    if (cut)
-        cards.erase(cards.begin() + maxCards, cards.end());
-    return {std::make_shared<const std::vector<ParsedCard>>(std::move(cards)), cut};
-}
-
-CardList FirstCards(const CardList &cards, qsizetype count)
-{
-    return std::make_shared<const std::vector<ParsedCard>>(cards->begin(), cards->begin() + count);
-}
-
-// The cards in address book order, numbered from 1, each with the file it
-// came from and its place there.
-class Listing {
-public:
-    struct Entry {
-        const ParsedCard *card;
-        QByteArray file;
-        size_t ordinal;
-    };
-
-    Listing() = default;
-    explicit Listing(const std::map<QByteArray, CardFile> &files)
-    {
-        for (const auto &[name, file] : files) {
-            m_cut |= file.cut;
-            if (file.cards->empty())
-                continue;
-            m_files.push_back(file.cards);
-            for (size_t ordinal = 0; ordinal < file.cards->size(); ++ordinal)
-                m_cards.push_back({&(*file.cards)[ordinal], name, ordinal});
-        }
-    }
-
-    int32_t Count() const { return int32_t(m_cards.size()); }
-    // Cards were left out for the address book's cap.
-    bool Cut() const { return m_cut; }
-
-    const Entry *At(int32_t position) const
-    {
-        return position >= 1 && position <= Count() ? &m_cards[size_t(position - 1)] : nullptr;
-    }
-
-private:
-    std::vector<CardList> m_files; // keeps the cards alive
-    std::vector<Entry> m_cards;
-    bool m_cut = false;
-};
-
-bool SameContact(const ParsedCard &a, const ParsedCard &b)
-{
-    const ContactItem x = a.Item();
-    const ContactItem y = b.Item();
-    return x.itemClass == y.itemClass && x.lastName == y.lastName && x.firstName == y.firstName
-        && x.companyName == y.companyName;
-}
-
-// The listed card as its file holds it now: at its old place if it is still
-// the same contact there, else the first card of that contact in the file.
-const ParsedCard *FindAgain(const std::vector<ParsedCard> &cards, const Listing::Entry &listed)
-{
-    if (listed.ordinal < cards.size() && SameContact(cards[listed.ordinal], *listed.card))
-        return &cards[listed.ordinal];
-    for (const ParsedCard &card : cards) {
-        if (SameContact(card, *listed.card))
-            return &card;
-    }
-    return nullptr;
-}
 
 // Reads the cards once and, through inotify, re-reads only the files that
 // changed. Where inotify is not available, every look compares the state of
