@@ -1,5 +1,7 @@
 #include "dispatcher.h"
 
+#include "descriptor_passing.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -24,36 +26,9 @@ constexpr std::string_view kConnection = "CONNECTION";
     throw std::system_error(errno, std::generic_category(), what);
 }
 
-// Any descriptors a program sent along are closed: the dispatcher takes none.
-void CloseReceivedDescriptors(msghdr &message)
-{
-    for (cmsghdr *part = CMSG_FIRSTHDR(&message); part; part = CMSG_NXTHDR(&message, part)) {
-        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS)
-            continue;
-        const std::size_t count = (part->cmsg_len - CMSG_LEN(0)) / sizeof(int);
-        for (std::size_t i = 0; i < count; ++i) {
-            int fd;
-            std::memcpy(&fd, CMSG_DATA(part) + i * sizeof(int), sizeof fd);
-            ::close(fd);
-        }
-    }
-}
-
 bool HandOver(int program, int connection)
 {
-    iovec data{const_cast<char *>(kConnection.data()), kConnection.size()};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    cmsghdr *part = CMSG_FIRSTHDR(&message);
-    part->cmsg_level = SOL_SOCKET;
-    part->cmsg_type = SCM_RIGHTS;
-    part->cmsg_len = CMSG_LEN(sizeof(int));
-    std::memcpy(CMSG_DATA(part), &connection, sizeof connection);
-    return ::sendmsg(program, &message, MSG_DONTWAIT | MSG_NOSIGNAL) == ssize_t(kConnection.size());
+    return SendWithDescriptor(program, kConnection, connection, MSG_DONTWAIT | MSG_NOSIGNAL) == ssize_t(kConnection.size());
 }
 
 } // namespace
@@ -312,19 +287,15 @@ void Dispatcher::HearProgram(int fd)
 bool Dispatcher::HearOne(int fd)
 {
     char text[kMaxProgramMessage + 1];
-    iovec data{text, kMaxProgramMessage};
-    alignas(cmsghdr) char control[CMSG_SPACE(16 * sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    const ReceivedMessage received =
+        ReceiveWithDescriptors(fd, std::span(text, kMaxProgramMessage), 16, MSG_DONTWAIT);
+    const ssize_t n = received.length;
     if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR))
         return false;
-    if (n > 0)
-        CloseReceivedDescriptors(message);
-    if (n <= 0 || (message.msg_flags & (MSG_TRUNC | MSG_CTRUNC))) {
+    // Any descriptors a program sent along are closed: the dispatcher takes none.
+    for (const int sent : received.descriptors)
+        ::close(sent);
+    if (n <= 0 || (received.flags & (MSG_TRUNC | MSG_CTRUNC))) {
         DropProgram(fd);
         return false;
     }

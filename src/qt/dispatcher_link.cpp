@@ -1,5 +1,7 @@
 #include "dispatcher_link.h"
 
+#include "descriptor_passing.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -74,14 +76,8 @@ void DispatcherLink::Say()
 void DispatcherLink::Hear()
 {
     char text[64];
-    iovec data{text, sizeof text};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    const ssize_t n = ::recvmsg(m_fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    const ReceivedMessage received = ReceiveWithDescriptors(m_fd, text, 1, MSG_DONTWAIT);
+    const ssize_t n = received.length;
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (n <= 0) { // the dispatcher has ended
@@ -89,11 +85,7 @@ void DispatcherLink::Hear()
         m_retry.start();
         return;
     }
-    for (cmsghdr *part = CMSG_FIRSTHDR(&message); part; part = CMSG_NXTHDR(&message, part)) {
-        if (part->cmsg_level != SOL_SOCKET || part->cmsg_type != SCM_RIGHTS || part->cmsg_len != CMSG_LEN(sizeof(int)))
-            continue;
-        int descriptor;
-        std::memcpy(&descriptor, CMSG_DATA(part), sizeof descriptor);
+    for (const int descriptor : received.descriptors) {
         ++m_received;
         m_ready = false; // the dispatcher counts this program busy now
         emit Connection(descriptor);

@@ -1,5 +1,6 @@
 #include "dispatcher_fixture.h"
 
+#include "descriptor_passing.h"
 #include "listeners.h"
 
 #include <cerrno>
@@ -97,34 +98,17 @@ TestProgram::TestProgram(const TestHost &host, uid_t uid)
         if (::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0 ||
             ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0)
             ::_exit(1);
-        char byte = 'x';
-        iovec data{&byte, 1};
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-        msghdr message{};
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr *part = CMSG_FIRSTHDR(&message);
-        part->cmsg_level = SOL_SOCKET;
-        part->cmsg_type = SCM_RIGHTS;
-        part->cmsg_len = CMSG_LEN(sizeof(int));
-        std::memcpy(CMSG_DATA(part), &fd, sizeof fd);
-        ::_exit(::sendmsg(pair[1], &message, 0) == 1 ? 0 : 1);
+        ::_exit(SendWithDescriptor(pair[1], "x", fd, 0) == 1 ? 0 : 1);
     }
     ::close(pair[1]);
     int status = 0;
     ::waitpid(child, &status, 0);
     char byte;
-    iovec data{&byte, 1};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    if (status == 0 && ::recvmsg(pair[0], &message, MSG_CMSG_CLOEXEC) == 1 && CMSG_FIRSTHDR(&message))
-        std::memcpy(&m_fd, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof m_fd);
+    if (status == 0) {
+        const ReceivedMessage received = ReceiveWithDescriptors(pair[0], std::span(&byte, 1), 1, 0);
+        if (received.length == 1 && !received.descriptors.empty())
+            m_fd = received.descriptors.front();
+    }
     ::close(pair[0]);
     if (m_fd < 0)
         throw std::runtime_error("could not register as uid " + std::to_string(uid));
@@ -145,17 +129,10 @@ int TestProgram::Take(std::chrono::milliseconds within)
     if (!Readable(m_fd, within))
         return -1;
     char text[64];
-    iovec data{text, sizeof text};
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))];
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    if (::recvmsg(m_fd, &message, MSG_CMSG_CLOEXEC) <= 0 || !CMSG_FIRSTHDR(&message))
+    const ReceivedMessage received = ReceiveWithDescriptors(m_fd, text, 1, 0);
+    if (received.length <= 0 || received.descriptors.empty())
         return -1;
-    int connection;
-    std::memcpy(&connection, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof connection);
+    const int connection = received.descriptors.front();
     ++m_received;
     return connection;
 }
