@@ -3,23 +3,22 @@
 namespace {
 constexpr wchar_t kClassName[] = L"CorvaneTeskMessages";
 
-void RegisterOnce(WNDPROC procedure)
+void RegisterOnce(HINSTANCE instance, const wchar_t *className, WNDPROC procedure)
 {
-    static const ATOM atom = [procedure] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassExW(&windowClass);
-    }();
-    (void)atom;
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    if (GetClassInfoExW(instance, className, &windowClass))
+        return;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = instance;
+    windowClass.lpszClassName = className;
+    RegisterClassExW(&windowClass);
 }
 } // namespace
 
 MessageWindow::MessageWindow(Handler handler) : m_handler(std::move(handler))
 {
-    RegisterOnce(&MessageWindow::Procedure);
+    RegisterOnce(GetModuleHandleW(nullptr), kClassName, &MessageWindow::Procedure);
     m_hwnd = CreateWindowExW(0, kClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr),
                              this);
 }
@@ -44,4 +43,10 @@ LRESULT CALLBACK MessageWindow::Procedure(HWND hwnd, UINT message, WPARAM wParam
     if (self && message == WM_TIMER && self->m_handler)
         return self->m_handler(message, wParam, lParam);
     return DefWindowProcW(hwnd, message, wParam, lParam);
+}
+
+HWND CreateHiddenWindow(HINSTANCE instance, const wchar_t *className, WNDPROC procedure, void *owner)
+{
+    RegisterOnce(instance, className, procedure);
+    return CreateWindowExW(WS_EX_TOOLWINDOW, className, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance, owner);
 }

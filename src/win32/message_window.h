@@ -21,3 +21,9 @@ private:
     Handler m_handler;
     HWND m_hwnd = nullptr;
 };
+
+// A top-level window that is never shown: unlike a message-only window it
+// hears what the desktop broadcasts to every top-level window (the
+// session's end, the taskbar's return). The class is registered the first
+// time it is asked for; owner reaches the procedure in WM_NCCREATE.
+HWND CreateHiddenWindow(HINSTANCE instance, const wchar_t *className, WNDPROC procedure, void *owner);

@@ -1,23 +1,15 @@
 #include "session_end.h"
 
+#include "message_window.h"
+
 namespace {
 constexpr wchar_t kClassName[] = L"CorvaneTeskSessionEnd";
 }
 
 SessionEndWindow::SessionEndWindow(HINSTANCE instance)
 {
-    static const ATOM atom = [instance] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &SessionEndWindow::Procedure;
-        windowClass.hInstance = instance;
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassExW(&windowClass);
-    }();
-    (void)atom;
-    // Top-level but never shown: a message-only window is not asked.
-    m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                             this);
+    // A message-only window would not be asked.
+    m_hwnd = CreateHiddenWindow(instance, kClassName, &SessionEndWindow::Procedure, this);
 }
 
 SessionEndWindow::~SessionEndWindow()

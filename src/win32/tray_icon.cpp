@@ -1,5 +1,6 @@
 #include "tray_icon.h"
 
+#include "message_window.h"
 #include "texts.h"
 
 namespace {
@@ -10,18 +11,8 @@ constexpr UINT kIconId = 1;
 TrayIcon::TrayIcon(HINSTANCE instance, HICON icon, NotifyFunction notify)
     : m_icon(icon), m_notify(notify), m_taskbarCreated(RegisterWindowMessageW(L"TaskbarCreated"))
 {
-    static const ATOM atom = [instance] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = &TrayIcon::Procedure;
-        windowClass.hInstance = instance;
-        windowClass.lpszClassName = kClassName;
-        return RegisterClassExW(&windowClass);
-    }();
-    (void)atom;
-    // Top-level but never shown: it owns the menu and hears the broadcast.
-    m_hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, instance,
-                             this);
+    // It owns the menu and hears the taskbar come back.
+    m_hwnd = CreateHiddenWindow(instance, kClassName, &TrayIcon::Procedure, this);
 }
 
 TrayIcon::~TrayIcon()
