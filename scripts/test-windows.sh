@@ -21,30 +21,11 @@ fi
 shift
 
 ip link set lo up
-scratch=$(mktemp -d)
-export WINEPREFIX="$scratch/prefix" WINEARCH=win64 WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;mscoree,mshtml="
-xvfb= tray=
-cleanup() {
-  # The Wine server first (it ends every Wine process of the prefix), then X.
-  wineserver -k 2>/dev/null || true
-  wineserver -w 2>/dev/null || true
-  [[ -n "$tray" ]] && kill "$tray" 2>/dev/null || true
-  [[ -n "$xvfb" ]] && kill "$xvfb" 2>/dev/null || true
-  wait 2>/dev/null || true
-  rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-# A display of our own: Xvfb picks a free number and tells it.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" 2>/dev/null &
-xvfb=$!
-deadline=$((SECONDS + 30))
-until [[ -s "$scratch/display" ]]; do
-  ((SECONDS < deadline)) || { echo "Xvfb did not start" >&2; exit 1; }
-  sleep 0.05
-done
-export DISPLAY=":$(head -n1 "$scratch/display")"
+source scripts/wine-session.sh
+wine_session_prefix
+tray=
+trap 'wine_session_end "$tray"' EXIT
+wine_session_display
 
 # A notification area for the program's icon to dock in.
 trayer --edge bottom --align right --widthtype pixel --width 120 --heighttype pixel --height 24 \
