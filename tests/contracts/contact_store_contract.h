@@ -119,19 +119,27 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
     contact.companyName = FromUtf8(company);
     return contact;
 }
+
+// The items with a distribution list second among them, where the store
+// can hold one: it must stay out of the contacts listed.
+inline std::vector<FakeContact> WithGroup(bool holdsGroups, std::vector<FakeContact> items)
+{
+    if (holdsGroups) {
+        FakeContact group = Contact("Team", "");
+        group.itemClass = DistributionListClass;
+        items.insert(items.begin() + 1, group);
+    }
+    return items;
+}
 } // namespace contract
 
 #define CONTACT_STORE_CONTRACT(Fixture, name)                                                                         \
     TEST_CASE_FIXTURE(Fixture, name ": lists every contact once, with its names as written")                         \
     {                                                                                                                 \
         using namespace contract;                                                                                     \
-        std::vector<FakeContact> items = {Full("Smith", "Ann", "Acme", "1", "", ""), Contact("M\xc3\xbcller", "J\xc3\xbcrgen"), \
-                                          Full("", "", "Solo GmbH", "", "", ""), Contact("\xe7\x8e\x8b", "")};         \
-        if (Fixture::kHoldsGroups) {                                                                                  \
-            FakeContact group = Contact("Team", "");                                                                  \
-            group.itemClass = DistributionListClass;                                                                  \
-            items.insert(items.begin() + 1, group);                                                                   \
-        }                                                                                                             \
+        const std::vector<FakeContact> items =                                                                        \
+            WithGroup(Fixture::kHoldsGroups, {Full("Smith", "Ann", "Acme", "1", "", ""), Contact("M\xc3\xbcller", "J\xc3\xbcrgen"), \
+                                              Full("", "", "Solo GmbH", "", "", ""), Contact("\xe7\x8e\x8b", "")});   \
         auto store = this->Open(items);                                                                               \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
         const std::vector<Listed> all = ListAll(*folder);                                                             \
@@ -194,12 +202,8 @@ inline FakeContact Full(const std::string &last, const std::string &first, const
     TEST_CASE_FIXTURE(Fixture, name ": a listing in one call lists the contacts item by item does, in order")       \
     {                                                                                                                 \
         using namespace contract;                                                                                     \
-        std::vector<FakeContact> items = {Contact("C", "c", "3"), Contact("A", "a", "1"), Full("", "", "B Ltd", "", "", "")}; \
-        if (Fixture::kHoldsGroups) {                                                                                  \
-            FakeContact group = Contact("Team", "");                                                                  \
-            group.itemClass = DistributionListClass;                                                                  \
-            items.insert(items.begin() + 1, group);                                                                   \
-        }                                                                                                             \
+        const std::vector<FakeContact> items = WithGroup(                                                             \
+            Fixture::kHoldsGroups, {Contact("C", "c", "3"), Contact("A", "a", "1"), Full("", "", "B Ltd", "", "", "")}); \
         auto store = this->Open(items);                                                                               \
         auto folder = store->OpenDefaultContactsFolder();                                                             \
         std::vector<ContactItem> listed;                                                                              \
