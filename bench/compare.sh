@@ -10,6 +10,7 @@
 # Each BUILD is a configured and built `bench` preset folder (build/bench of
 # a checkout). Writes OUT.md (the table) and OUT.csv beside it (raw samples).
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 
 if [ "${1:-}" = --inside ]; then
   shift
@@ -39,11 +40,7 @@ if [ "${1:-}" = --inside ]; then
 
   for store in vcard-folder vcard-file eds; do
     for n in "${sizes[@]}"; do
-      case "$store" in
-        vcard-folder) book="vcard:$books/folder-$n" ;;
-        vcard-file) book="vcard:$books/book-$n.vcf" ;;
-        eds) book="eds:bench-$n" ;;
-      esac
+      book=$(book_spec "$store" "$n" "$books")
       runs=${CORVANE_COMPARE_RUNS:-7} warm=10
       [ "$n" -lt 30000 ] && runs=5
       for ((r = 1; r <= runs; r++)); do
@@ -76,13 +73,7 @@ for build in "$before" "$after"; do
   [ -x "$build/bench/corvane-bench-window" ] || { echo "no benchmarks built in $build" >&2; exit 1; }
 done
 
-# Other work on the machine skews every figure: wait a little for quiet,
-# then note how busy it was.
-for ((i = 0; i < 12; i++)); do
-  awk '{ exit !($1 < 1.0) }' /proc/loadavg && break
-  sleep 5
-done
-load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+wait_for_quiet
 
 home="$(mktemp -d)"
 trap 'rm -rf "$home"' EXIT

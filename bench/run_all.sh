@@ -3,6 +3,7 @@
 # session bus with a throwaway home. Appends raw samples to $1 as
 # "store,size,run,metric,value" (series: "store,size,run,metric,index,value").
 set -euo pipefail
+source "$(dirname "$0")/common.sh"
 raw="$1"
 books="$2"
 build="$3"
@@ -83,11 +84,7 @@ timeout 300 "$bin/corvane-bench-eds-listing" "bench-${sizes[2]}" 3 | label eds "
 # The window: each run is a new process, so its first request is cold.
 for store in vcard-folder vcard-file eds; do
   for n in "${sizes[@]}"; do
-    case "$store" in
-      vcard-folder) book="vcard:$books/folder-$n" ;;
-      vcard-file) book="vcard:$books/book-$n.vcf" ;;
-      eds) book="eds:bench-$n" ;;
-    esac
+    book=$(book_spec "$store" "$n" "$books")
     runs=5 warm=5
     [ "$n" -le 100 ] && warm=10
     [ "$store" = eds ] && [ "$n" -ge 30000 ] && runs=3 warm=3
@@ -126,10 +123,7 @@ if listening; then
   note "port 5555 is taken: the program's start-up is not measured"
 else
   for store in vcard-folder eds; do
-    case "$store" in
-      vcard-folder) book="vcard:$books/folder-32766" ;;
-      eds) book="eds:bench-32766" ;;
-    esac
+    book=$(book_spec "$store" 32766 "$books")
     for r in 1 2 3 4 5; do
       note "program start-up, $store, run $r"
       [ "$store" = eds ] && "$bin/corvane-bench-eds-listing" bench-32766 0

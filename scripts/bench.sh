@@ -5,6 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/common.sh
+source bench/common.sh
 install_deps
 
 # Only for the benchmarks: the comparison lister, the plot, ss and ps.
@@ -28,13 +29,7 @@ results="$PWD/bench/results"
 mkdir -p "$results" "$build/books"
 raw="$build/raw.csv"
 
-# Other work on the machine skews every figure: wait a little for quiet,
-# then note how busy it was.
-for ((i = 0; i < 12; i++)); do
-  awk '{ exit !($1 < 1.0) }' /proc/loadavg && break
-  sleep 5
-done
-load_before=$(cut -d' ' -f1-3 /proc/loadavg)
+wait_for_quiet
 
 home="$(mktemp -d)"
 trap 'rm -rf "$home"' EXIT
