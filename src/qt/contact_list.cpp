@@ -34,6 +34,13 @@ ContactList::ContactList(QWidget *parent) : QListWidget(parent)
     connect(model(), &QAbstractItemModel::modelReset, this, [this] { m_data.assign(size_t(count()), 0); });
 }
 
+// The model outlives this part of the object: the base class deletes it, and
+// its last signals must not reach the row numbers, already gone by then.
+ContactList::~ContactList()
+{
+    model()->disconnect(this);
+}
+
 void ContactList::BeginFill()
 {
     m_filling = true;

@@ -11,6 +11,7 @@ class ContactList final : public QListWidget {
     Q_OBJECT
 public:
     explicit ContactList(QWidget *parent = nullptr);
+    ~ContactList() override;
 
     void BeginFill();
     // Adds to the batch while filling, else in sorted place; the index the
