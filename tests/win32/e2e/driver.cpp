@@ -16,7 +16,6 @@
 //   hold-port N           another program on port N: listens until killed
 // Each waits at most 60 seconds; exit status 1 when it gave up.
 #include "dialog_window.h"
-#include "texts.h"
 
 #include <chrono>
 #include <commctrl.h>
@@ -64,9 +63,43 @@ std::wstring Argument(const wchar_t *text)
     return Wide(FromUtf8(bytes));
 }
 
+// The program's window of the class: one in a process of corvane-tesk.exe,
+// not of a test that makes windows of the same classes.
+HWND ProgramWindow(const wchar_t *className)
+{
+    struct Search {
+        const wchar_t *className;
+        HWND found = nullptr;
+    } search{className};
+    EnumWindows(
+        [](HWND hwnd, LPARAM data) -> BOOL {
+            auto *search = reinterpret_cast<Search *>(data);
+            wchar_t name[64]{};
+            GetClassNameW(hwnd, name, 64);
+            if (std::wstring_view(name) != search->className)
+                return TRUE;
+            DWORD process = 0;
+            GetWindowThreadProcessId(hwnd, &process);
+            HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
+            if (!handle)
+                return TRUE;
+            wchar_t image[MAX_PATH]{};
+            DWORD size = MAX_PATH;
+            const bool program = QueryFullProcessImageNameW(handle, 0, image, &size)
+                && std::wstring_view(image, size).ends_with(L"\\corvane-tesk.exe");
+            CloseHandle(handle);
+            if (!program)
+                return TRUE;
+            search->found = hwnd;
+            return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
 HWND Dialog()
 {
-    return FindWindowW(L"CorvaneTeskDialog", Wide(texts::WindowCaption).c_str());
+    return ProgramWindow(L"CorvaneTeskDialog");
 }
 
 HWND Item(const char *name)
@@ -140,40 +173,6 @@ int AnswerBox(const std::wstring &answer)
     return WaitFor([&] { return !IsWindow(box); }) ? 0 : 1;
 }
 
-// The program's window of the class: one in a process of corvane-tesk.exe,
-// not of a test that makes windows of the same classes.
-HWND ProgramWindow(const wchar_t *className)
-{
-    struct Search {
-        const wchar_t *className;
-        HWND found = nullptr;
-    } search{className};
-    EnumWindows(
-        [](HWND hwnd, LPARAM data) -> BOOL {
-            auto *search = reinterpret_cast<Search *>(data);
-            wchar_t name[64]{};
-            GetClassNameW(hwnd, name, 64);
-            if (std::wstring_view(name) != search->className)
-                return TRUE;
-            DWORD process = 0;
-            GetWindowThreadProcessId(hwnd, &process);
-            HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process);
-            if (!handle)
-                return TRUE;
-            wchar_t image[MAX_PATH]{};
-            DWORD size = MAX_PATH;
-            const bool program = QueryFullProcessImageNameW(handle, 0, image, &size)
-                && std::wstring_view(image, size).ends_with(L"\\corvane-tesk.exe");
-            CloseHandle(handle);
-            if (!program)
-                return TRUE;
-            search->found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 // What the system sends every program's top-level windows at logoff.
 int EndSession()
 {
@@ -186,13 +185,13 @@ int EndSession()
 
 int TrayExit()
 {
-    HWND tray = FindWindowW(L"CorvaneTeskTray", nullptr);
+    HWND tray = ProgramWindow(L"CorvaneTeskTray");
     if (!tray)
         return 1;
     // What the notification area sends when a button is released on the icon.
     PostMessageW(tray, WM_APP + 10, 1, WM_RBUTTONUP);
     HWND menu = nullptr;
-    if (!WaitFor([&] { return (menu = FindWindowW(L"#32768", nullptr)) != nullptr && IsWindowVisible(menu); }))
+    if (!WaitFor([&] { return (menu = ProgramWindow(L"#32768")) != nullptr && IsWindowVisible(menu); }))
         return 1;
     // The menu's one item, chosen from the keyboard.
     PostMessageW(menu, WM_KEYDOWN, VK_DOWN, 0);
