@@ -1,10 +1,13 @@
 #include "standin_fixture.h"
+#include "standin_ids.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 namespace {
 std::wstring NewFolder()
@@ -21,6 +24,12 @@ std::wstring NewFolder()
 
 StandIn::StandIn(standin::Server server) : m_folder(NewFolder())
 {
+    // The last fixture's server may still be ending on a loaded machine: a
+    // test meeting it would be served by its settings and journal, or have
+    // its activation refused.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (ProcessRunning(standin::kServerFile) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // for ReceivedCalls()
     standin::Register(server);
     standin::SetJournalFile(m_folder + L"\\journal.txt");

@@ -333,7 +333,7 @@ TEST_CASE("Outlook stand-in: the out-of-process server ends once its last object
         folder->Count();
         CHECK(ProcessRunning(standin::kServerFile));
     }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
     while (ProcessRunning(standin::kServerFile) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     CHECK_FALSE(ProcessRunning(standin::kServerFile));
