@@ -26,8 +26,9 @@ StandIn::StandIn(standin::Server server) : m_folder(NewFolder())
 {
     // The last fixture's server may still be ending on a loaded machine: a
     // test meeting it would be served by its settings and journal, or have
-    // its activation refused.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    // its activation refused. Bounded, so that a server some test leaves up
+    // costs each later fixture seconds, not the run its time limit.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
     while (ProcessRunning(standin::kServerFile) && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); // for ReceivedCalls()
